@@ -1,0 +1,84 @@
+// Cost of the core on its hot paths, with a sound output that does nothing.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "click_target.h"
+#include "dispatcher.h"
+#include "play_cue.h"
+
+namespace {
+
+void silentOutput(const char* soundFile) {
+    benchmark::DoNotOptimize(soundFile);
+}
+
+void focusEvent(benchmark::State& state, const std::u16string& name) {
+    setSoundOutput(silentOutput);
+    const ElementName elementName(name);
+    for (auto _ : state) {
+        handleAccessibilityEvent(eventObjectFocus, elementName, [] {
+            targetLeft = 1;
+            targetTop = 2;
+            targetWidth = 3;
+            targetHeight = 4;
+        });
+        benchmark::ClobberMemory();
+    }
+    setSoundOutput(nullptr);
+}
+
+void BM_FocusMatchingName(benchmark::State& state) {
+    focusEvent(state, u"Mentés");
+}
+BENCHMARK(BM_FocusMatchingName);
+
+void BM_FocusMatchingLastRow(benchmark::State& state) {
+    focusEvent(state, u"Dokumentumok");
+}
+BENCHMARK(BM_FocusMatchingLastRow);
+
+void BM_FocusNonMatchingName(benchmark::State& state) {
+    // A typical toolbar button name that is in no row.
+    focusEvent(state, u"Kedvencek hozzáadása");
+}
+BENCHMARK(BM_FocusNonMatchingName);
+
+void BM_FocusLongName(benchmark::State& state) {
+    focusEvent(state, std::u16string(1000, u'K'));
+}
+BENCHMARK(BM_FocusLongName);
+
+void BM_MouseMoveCommonPath(benchmark::State& state) {
+    setSoundOutput(silentOutput);
+    armedCueId = 1028;
+    std::int32_t x = 0;
+    for (auto _ : state) {
+        handleMouseEvent(0x0200, x, 5);  // WM_MOUSEMOVE
+        ++x;
+        benchmark::ClobberMemory();
+    }
+    armedCueId = 0;
+    setSoundOutput(nullptr);
+}
+BENCHMARK(BM_MouseMoveCommonPath);
+
+void BM_LeftPressInsideTarget(benchmark::State& state) {
+    setSoundOutput(silentOutput);
+    targetLeft = 0;
+    targetTop = 0;
+    targetWidth = 100;
+    targetHeight = 100;
+    armedCueId = 1028;
+    for (auto _ : state) {
+        handleMouseEvent(messageLeftButtonDown, 50, 50);
+        benchmark::ClobberMemory();
+    }
+    armedCueId = 0;
+    setSoundOutput(nullptr);
+}
+BENCHMARK(BM_LeftPressInsideTarget);
+
+}  // namespace
+
+BENCHMARK_MAIN();

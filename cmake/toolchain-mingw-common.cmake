@@ -1,0 +1,11 @@
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${vocaret_mingw_triplet}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${vocaret_mingw_triplet}-g++-posix)
+set(CMAKE_RC_COMPILER ${vocaret_mingw_triplet}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${vocaret_mingw_triplet})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Windows programs built here run, for tests, under Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
