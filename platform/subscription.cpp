@@ -1,0 +1,38 @@
+#include "subscription.h"
+
+#include "win_event_proc.h"
+
+constinit HWINEVENTHOOK winEventHookHandle = nullptr;
+
+namespace {
+
+constexpr DWORD subscribedEventMin = 0x0004;  // EVENT_SYSTEM_MENUSTART
+constexpr DWORD subscribedEventMax = 0x800E;  // EVENT_OBJECT_VALUECHANGE
+constexpr DWORD subscriptionFlags = 0x0002;   // WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS
+
+// CoUninitialize only balances a CoInitialize that succeeded; otherwise it
+// would tear down an apartment this thread does not own.
+constinit bool comInitialized = false;
+
+}  // namespace
+
+void startAccessibilitySubscription() {
+    const HRESULT initialized = CoInitialize(nullptr);
+    comInitialized = initialized == S_OK || initialized == S_FALSE;
+    winEventHookHandle = SetWinEventHook(subscribedEventMin, subscribedEventMax, nullptr,
+                                         winEventProc, 0, 0, subscriptionFlags);
+}
+
+void endAccessibilitySubscription() {
+    UnhookWinEvent(winEventHookHandle);
+    if (comInitialized) {
+        CoUninitialize();
+        comInitialized = false;
+    }
+}
+
+// The program's only dynamic initialiser: the cue table and every other
+// program-wide variable are constant-initialised (constinit), so this load
+// is the last static initialisation and runs before WinMain. The library
+// stays loaded for the life of the process.
+HMODULE oleaccModule = LoadLibraryA("oleacc.dll");

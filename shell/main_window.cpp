@@ -1,0 +1,85 @@
+#include "main_window.h"
+
+#include "subscription.h"
+
+constinit HHOOK mouseHookHandle = nullptr;
+
+namespace {
+
+constexpr WORD aboutDialogId = 105;
+constexpr WORD exitDialogId = 106;
+constexpr WORD settingsDialogId = 108;
+
+INT_PTR runDialog(HWND owner, WORD dialogId) {
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(dialogId), owner,
+                           dialogProc, 0);
+}
+
+void runCommand(HWND window, WORD command) {
+    switch (command) {
+    case commandSettings:
+        // The two check boxes are neither applied nor kept.
+        runDialog(window, settingsDialogId);
+        break;
+    case commandExit:
+        // Only OK quits; Cancel, Escape, the close button and a dialog that
+        // could not be created (-1) leave everything as it was.
+        if (runDialog(window, exitDialogId) == IDOK) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+        break;
+    case commandAbout:
+        runDialog(window, aboutDialogId);
+        break;
+    case commandGone:
+        MessageBoxA(window, "Gone!", "GO", MB_ICONINFORMATION | MB_OK);
+        break;
+    default:
+        break;
+    }
+}
+
+// Destroying the window posts the quit message; the hooks come down while
+// the loop still runs, so the loop then reads that message and ends.
+void closeMainWindow(HWND window) {
+    DestroyWindow(window);
+    if (UnhookWindowsHookEx(mouseHookHandle) == 0) {
+        MessageBoxA(nullptr, "Unhook", "Hiba", MB_OK);
+    }
+    endAccessibilitySubscription();
+}
+
+}  // namespace
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_CLOSE:
+        closeMainWindow(window);
+        return 0;
+    case WM_COMMAND:
+        runCommand(window, LOWORD(wParam));
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;  // the platform focuses the first tab stop, OK
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, LOWORD(wParam));
+        }
+        return TRUE;  // check box clicks arrive here too, and are ignored
+    case WM_CLOSE:
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

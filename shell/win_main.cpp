@@ -1,0 +1,66 @@
+// Process entry: the mouse hook, the main window and the accessibility event
+// subscription, then the message loop that delivers all of them.
+#include <windows.h>
+
+#include "main_window.h"
+#include "mouse_hook_proc.h"
+#include "sound_output.h"
+#include "subscription.h"
+
+namespace {
+
+constexpr WORD iconId = 101;
+constexpr WORD menuId = 101;
+constexpr int mainWindowWidth = 240;
+constexpr int mainWindowHeight = 43;
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    installPlaySoundOutput();
+    const HMODULE module = GetModuleHandleA(nullptr);
+
+    // Not tested: without the hook the program runs on, and the failure shows
+    // only at close, as the "Unhook" box.
+    mouseHookHandle = SetWindowsHookExA(WH_MOUSE_LL, mouseHookProc, module, 0);
+
+    WNDCLASSEXA windowClass;
+    windowClass.cbSize = sizeof(WNDCLASSEXA);
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = mainWindowProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 0;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(module, MAKEINTRESOURCEA(iconId));
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(menuId);
+    windowClass.lpszClassName = mainWindowClassName;
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+
+    if (RegisterClassExA(&windowClass) == 0) {
+        MessageBoxA(nullptr, "Window Registration Failed!", "Error!", MB_ICONEXCLAMATION | MB_OK);
+        return 0;
+    }
+
+    const HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, mainWindowClassName, "Vocaret",
+                                        WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                        mainWindowWidth, mainWindowHeight, nullptr, nullptr,
+                                        instance, nullptr);
+    if (window == nullptr) {
+        MessageBoxA(nullptr, "Window Creation Failed!", "Error!", MB_ICONEXCLAMATION | MB_OK);
+        return 0;
+    }
+
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    startAccessibilitySubscription();
+
+    MSG message{};
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
