@@ -1,6 +1,6 @@
 # Warnings are errors on every build.
 set(vocaret_warnings -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-    -Wold-style-cast -Wnon-virtual-dtor -Werror)
+    -Wold-style-cast -Werror)
 
 function(vocaret_target_defaults target)
     target_compile_options(${target} PRIVATE ${vocaret_warnings})

@@ -45,7 +45,7 @@ std::vector<double> render(const std::vector<Note>& notes, std::uint32_t seed);
 
 // The loudness every cue is brought to, in dB re full scale: the RMS of the
 // loudest 50 ms window.
-constexpr double targetLoudnessDb = -18.0;
+constexpr double targetLoudnessDb = -16.0;
 constexpr double peakCeilingDb = -1.5;
 
 // RMS of the loudest 50 ms window (hop 5 ms), in dB re full scale.

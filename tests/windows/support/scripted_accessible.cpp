@@ -1,0 +1,112 @@
+#include "scripted_accessible.h"
+
+HRESULT ScriptedAccessible::QueryInterface(REFIID riid, void** object) {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, __uuidof(IAccessible))) {
+        *object = static_cast<IAccessible*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG ScriptedAccessible::AddRef() {
+    return static_cast<ULONG>(++references);
+}
+
+// The object lives as long as its test: the count only tells who still holds it.
+ULONG ScriptedAccessible::Release() {
+    return static_cast<ULONG>(--references);
+}
+
+HRESULT ScriptedAccessible::GetTypeInfoCount(UINT* count) {
+    *count = 0;
+    return S_OK;
+}
+HRESULT ScriptedAccessible::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
+HRESULT ScriptedAccessible::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return E_NOTIMPL;
+}
+HRESULT ScriptedAccessible::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) {
+    return E_NOTIMPL;
+}
+
+HRESULT ScriptedAccessible::get_accParent(IDispatch** parent) {
+    *parent = nullptr;
+    return S_FALSE;
+}
+HRESULT ScriptedAccessible::get_accChildCount(LONG* count) {
+    *count = 0;
+    return S_OK;
+}
+HRESULT ScriptedAccessible::get_accChild(VARIANT, IDispatch** child) {
+    *child = nullptr;
+    return E_INVALIDARG;
+}
+
+HRESULT ScriptedAccessible::get_accName(VARIANT, BSTR* name) {
+    ++nameQueries;
+    if (answers.duringNameQuery) {
+        answers.duringNameQuery();
+    }
+    const bool write = answers.nameResult == S_OK || answers.writeNameDespiteResult;
+    if (write && answers.name.has_value()) {
+        *name = SysAllocStringLen(answers.name->data(), static_cast<UINT>(answers.name->size()));
+    } else if (write) {
+        *name = nullptr;
+    }
+    return answers.nameResult;
+}
+
+HRESULT ScriptedAccessible::get_accValue(VARIANT, BSTR*) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::get_accDescription(VARIANT, BSTR*) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::get_accRole(VARIANT, VARIANT* role) {
+    role->vt = VT_I4;
+    role->lVal = ROLE_SYSTEM_PUSHBUTTON;
+    return S_OK;
+}
+HRESULT ScriptedAccessible::get_accState(VARIANT, VARIANT* state) {
+    state->vt = VT_I4;
+    state->lVal = STATE_SYSTEM_FOCUSABLE;
+    return S_OK;
+}
+HRESULT ScriptedAccessible::get_accHelp(VARIANT, BSTR*) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::get_accHelpTopic(BSTR*, VARIANT, LONG*) {
+    return DISP_E_MEMBERNOTFOUND;
+}
+HRESULT ScriptedAccessible::get_accKeyboardShortcut(VARIANT, BSTR*) {
+    return DISP_E_MEMBERNOTFOUND;
+}
+HRESULT ScriptedAccessible::get_accFocus(VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::get_accSelection(VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::get_accDefaultAction(VARIANT, BSTR*) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::accSelect(LONG, VARIANT) { return DISP_E_MEMBERNOTFOUND; }
+
+HRESULT ScriptedAccessible::accLocation(LONG* left, LONG* top, LONG* width, LONG* height,
+                                        VARIANT) {
+    ++locationQueries;
+    if (answers.locationResult == S_OK || answers.writeLocationOnFailure) {
+        *left = answers.left;
+        *top = answers.top;
+        *width = answers.width;
+        *height = answers.height;
+    }
+    return answers.locationResult;
+}
+
+HRESULT ScriptedAccessible::accNavigate(LONG, VARIANT, VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::accHitTest(LONG, LONG, VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::accDoDefaultAction(VARIANT) { return DISP_E_MEMBERNOTFOUND; }
+HRESULT ScriptedAccessible::put_accName(VARIANT, BSTR) { return E_NOTIMPL; }
+HRESULT ScriptedAccessible::put_accValue(VARIANT, BSTR) { return E_NOTIMPL; }
+
+bool answerGetObject(ScriptedAccessible& accessible, UINT message, WPARAM wParam, LPARAM lParam,
+                     LRESULT* result) {
+    if (message != WM_GETOBJECT || static_cast<LONG>(lParam) != OBJID_CLIENT) {
+        return false;
+    }
+    *result = LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(&accessible));
+    return true;
+}

@@ -1,0 +1,306 @@
+// winEventProc against the real oleacc: a window of the test's own answers
+// WM_GETOBJECT with a scripted IAccessible, and the test checks what plays,
+// what the click target holds, which calls were made and that every
+// reference taken was given back.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "click_target.h"
+#include "import_patch.h"
+#include "play_cue.h"
+#include "scripted_window.h"
+#include "win_event_proc.h"
+
+namespace {
+
+std::vector<std::string> played;
+void recordSound(const char* soundFile) {
+    played.emplace_back(soundFile);
+}
+
+using Sounds = std::vector<std::string>;
+
+class WinEventProc : public ::testing::Test {
+protected:
+    ScriptedWindow target;
+
+    void SetUp() override {
+        CoInitialize(nullptr);
+        played.clear();
+        setSoundOutput(recordSound);
+        armedCueId = targetLeft = targetTop = targetWidth = targetHeight = 0;
+    }
+    void TearDown() override {
+        setSoundOutput(nullptr);
+        CoUninitialize();
+    }
+
+    void raise(DWORD event, HWND window) {
+        winEventProc(nullptr, event, window, OBJID_CLIENT, CHILDID_SELF, 0, 0);
+    }
+    void raise(DWORD event) { raise(event, target.handle()); }
+
+    void named(const std::wstring& name, LONG left = 10, LONG top = 20, LONG width = 30,
+               LONG height = 40) {
+        target.accessible.answers.name = name;
+        target.accessible.answers.left = left;
+        target.accessible.answers.top = top;
+        target.accessible.answers.width = width;
+        target.accessible.answers.height = height;
+    }
+
+    void arm(std::int32_t id) {
+        targetLeft = 1;
+        targetTop = 2;
+        targetWidth = 3;
+        targetHeight = 4;
+        armedCueId = id;
+    }
+
+    // Every reference handed out for an event is given back by its end.
+    void expectNoReferenceHeld() {
+        EXPECT_EQ(target.accessible.references, 1);
+        EXPECT_EQ(objectName, nullptr);
+    }
+};
+
+TEST_F(WinEventProc, FocusPlaysLocatesOnceAndArmsWithTheRectangle) {
+    named(L"Mentés");
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Save.wav"}));
+    EXPECT_EQ(target.accessible.nameQueries, 1);
+    EXPECT_EQ(target.accessible.locationQueries, 1);
+    EXPECT_EQ(armedCueId, 1028);
+    EXPECT_EQ(targetLeft, 10);
+    EXPECT_EQ(targetTop, 20);
+    EXPECT_EQ(targetWidth, 30);
+    EXPECT_EQ(targetHeight, 40);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, ShowPlaysAndNeverAsksForTheLocation) {
+    named(L"Nyomtatás...\tCtrl+P ");
+    raise(EVENT_OBJECT_SHOW);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Print.wav"}));
+    EXPECT_EQ(target.accessible.locationQueries, 0);
+    EXPECT_EQ(armedCueId, 0);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, NamesAreComparedExactlyAfterTheTrip) {
+    named(L"Windows Live Messenger ");
+    raise(EVENT_OBJECT_FOCUS);
+    named(L"Windows Live Messenger");
+    raise(EVENT_OBJECT_FOCUS);
+    named(L"Új ablak \tCtrl+N");
+    raise(EVENT_OBJECT_SHOW);
+    EXPECT_EQ(played, (Sounds{"Sounds\\S_Messenger.WAV", "Sounds\\Window_open.wav"}));
+    EXPECT_EQ(armedCueId, 1071);
+    EXPECT_EQ(target.accessible.locationQueries, 1);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, NameIsCutAtItsFirstNul) {
+    named(std::wstring(L"Lomtár\0 és még", 14));
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Pedal.wav"}));
+    EXPECT_EQ(armedCueId, 1060);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, UnknownNameOnFocusChangesNothing) {
+    arm(1005);
+    named(L"Mentés másként");
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(target.accessible.locationQueries, 0);
+    EXPECT_EQ(armedCueId, 1005);
+    EXPECT_EQ(targetLeft, 1);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, HideOfAnyReadableElementDisarms) {
+    arm(1005);
+    named(L"nothing we know");
+    raise(EVENT_OBJECT_HIDE);
+    EXPECT_EQ(armedCueId, 0);
+    EXPECT_EQ(targetLeft, 1);
+    arm(1005);
+    target.accessible.answers.name = std::nullopt;  // S_OK with no name at all
+    raise(EVENT_OBJECT_HIDE);
+    EXPECT_EQ(armedCueId, 0);
+    EXPECT_TRUE(played.empty());
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, NoNameAnswerDropsTheEventEvenAHide) {
+    arm(1005);
+    named(L"Mentés");
+    target.accessible.answers.nameResult = S_FALSE;
+    raise(EVENT_OBJECT_HIDE);
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(armedCueId, 1005);
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(target.accessible.nameQueries, 2);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, NoNameAnswerWithAStringWrittenAnywayIsFreedAndDropped) {
+    arm(1005);
+    named(L"Mentés");
+    target.accessible.answers.nameResult = S_FALSE;
+    target.accessible.answers.writeNameDespiteResult = true;
+    raise(EVENT_OBJECT_FOCUS);
+    raise(EVENT_OBJECT_HIDE);
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(armedCueId, 1005);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, FailingNameQueryGoesOnWithWhatItLeft) {
+    // Nothing written: show and focus play nothing, a hide still disarms.
+    arm(1005);
+    named(L"Mentés");
+    target.accessible.answers.nameResult = E_FAIL;
+    raise(EVENT_OBJECT_FOCUS);
+    raise(EVENT_OBJECT_SHOW);
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(armedCueId, 1005);
+    raise(EVENT_OBJECT_HIDE);
+    EXPECT_EQ(armedCueId, 0);
+    // A name written despite the failure is the name of the event.
+    target.accessible.answers.writeNameDespiteResult = true;
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Save.wav"}));
+    EXPECT_EQ(armedCueId, 1028);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, FailingLocationStillArmsWithWhatTheCallLeft) {
+    arm(1005);
+    named(L"Mentés", 500, 600, 70, 80);
+    target.accessible.answers.locationResult = E_FAIL;
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Save.wav"}));
+    EXPECT_EQ(armedCueId, 1028);
+    EXPECT_EQ(targetLeft, 1);
+    EXPECT_EQ(targetHeight, 4);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, OtherEventsOfTheRangeAskForTheNameAndDoNothing) {
+    arm(1005);
+    named(L"Mentés");
+    for (DWORD event : {DWORD{EVENT_OBJECT_CREATE}, DWORD{EVENT_OBJECT_REORDER},
+                        DWORD{EVENT_OBJECT_VALUECHANGE}, DWORD{EVENT_SYSTEM_MENUSTART}}) {
+        raise(event);
+    }
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(armedCueId, 1005);
+    EXPECT_EQ(target.accessible.nameQueries, 4);
+    EXPECT_EQ(target.accessible.locationQueries, 0);
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, NoObjectForTheEventDropsIt) {
+    arm(1005);
+    const HWND gone = CreateWindowExA(0, "STATIC", "gone", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      nullptr, nullptr);
+    DestroyWindow(gone);
+    raise(EVENT_OBJECT_HIDE, gone);
+    EXPECT_EQ(armedCueId, 1005);
+    EXPECT_TRUE(played.empty());
+}
+
+HRESULT WINAPI objectQueryWithoutObject(HWND, DWORD, DWORD, IAccessible** object, VARIANT*) {
+    *object = nullptr;
+    return S_OK;
+}
+
+TEST_F(WinEventProc, ObjectQueryAnsweringOkWithoutAnObjectDropsTheEvent) {
+    ImportPatch patch("oleacc.dll", "AccessibleObjectFromEvent",
+                      reinterpret_cast<void*>(objectQueryWithoutObject));
+    ASSERT_TRUE(patch.applied());
+    arm(1005);
+    raise(EVENT_OBJECT_HIDE);
+    EXPECT_EQ(armedCueId, 1005);
+    EXPECT_EQ(target.accessible.nameQueries, 0);
+}
+
+BSTR WINAPI allocationThatFails(const OLECHAR*) {
+    return nullptr;
+}
+
+TEST_F(WinEventProc, NameCopyOutOfMemoryDropsTheEventAndFreesTheName) {
+    arm(1005);
+    named(L"Mentés");
+    {
+        ImportPatch patch("oleaut32.dll", "SysAllocString",
+                          reinterpret_cast<void*>(allocationThatFails));
+        ASSERT_TRUE(patch.applied());
+        raise(EVENT_OBJECT_FOCUS);
+        raise(EVENT_OBJECT_HIDE);
+    }
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(armedCueId, 1005);
+    expectNoReferenceHeld();
+}
+
+// While one event waits on the other process, the platform delivers further
+// events inside the running call. They are handled after it, in order.
+TEST_F(WinEventProc, EventsArrivingDuringANameQueryAreHandledAfterItInOrder) {
+    ScriptedWindow second;
+    second.accessible.answers.name = L"Előre";
+    second.accessible.answers.left = 300;
+    second.accessible.answers.width = 5;
+    named(L"Vissza");
+    int depthSeen = 0;
+    bool raised = false;
+    target.accessible.answers.duringNameQuery = [&] {
+        if (std::exchange(raised, true)) {
+            return;
+        }
+        raise(EVENT_OBJECT_FOCUS, second.handle());
+        depthSeen = second.accessible.nameQueries;  // 0: not handled inside
+    };
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(depthSeen, 0);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav"}));
+    EXPECT_EQ(armedCueId, 1006);  // the newer focus wins
+    EXPECT_EQ(targetLeft, 300);
+    expectNoReferenceHeld();
+    EXPECT_EQ(second.accessible.references, 1);
+}
+
+TEST_F(WinEventProc, FullQueueDropsTheOldestWaitingEvents) {
+    ScriptedWindow burst;
+    burst.accessible.answers.name = L"Előre";
+    ScriptedWindow last;
+    last.accessible.answers.name = L"Fel";
+    named(L"Vissza");
+    const std::size_t droppedBefore = droppedPendingEvents();
+    const std::size_t extra = 5;
+    bool raised = false;
+    target.accessible.answers.duringNameQuery = [&] {
+        if (std::exchange(raised, true)) {
+            return;
+        }
+        for (std::size_t i = 0; i < pendingEventCapacity + extra - 1; ++i) {
+            raise(EVENT_OBJECT_SHOW, burst.handle());
+        }
+        raise(EVENT_OBJECT_FOCUS, last.handle());
+    };
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(droppedPendingEvents() - droppedBefore, extra);
+    EXPECT_EQ(burst.accessible.nameQueries, static_cast<int>(pendingEventCapacity - 1));
+    EXPECT_EQ(played.size(), pendingEventCapacity + 1);
+    EXPECT_EQ(played.back(), "Sounds\\Uparrow.wav");
+    EXPECT_EQ(armedCueId, 1007);
+    expectNoReferenceHeld();
+    EXPECT_EQ(burst.accessible.references, 1);
+}
+
+}  // namespace
