@@ -77,8 +77,8 @@ void navigation(std::vector<Recipe>& r) {
     r.push_back({"Uparrow.wav", {glide(T::Glass, 0, 80, 71, 76, 0, 150),
                                  glide(T::Glass, 70, 130, 79, 84, 0, 120)}});
     // Reread: the same short note twice, once again.
-    r.push_back({"Reread.wav", {tone(T::Glass, 0, 60, 81, 100, 1, 1.5),
-                                tone(T::Glass, 85, 90, 81, 100, 1, 1.5)}});
+    r.push_back({"Reread.wav", {tone(T::Glass, 0, 60, 84, 100, 1, 1.5),
+                                tone(T::Glass, 85, 90, 84, 100, 1, 1.5)}});
 }
 
 // Clipboard: short plucks, the rhythm tells the command.
@@ -214,7 +214,8 @@ void mail(std::vector<Recipe>& r) {
                               bell(50, 200, 74, 100, 0.6), bell(50, 200, 78, 100, 0.6)}});
 }
 
-// Recycle bin: rattling grains; where they move says what happens.
+// Recycle bin: rattling grains over the low clank of a metal bin; where the
+// grains move says what happens.
 void recycleBin(std::vector<Recipe>& r) {
     // The bin itself: the clank of a pedal bin's lid.
     r.push_back({"Pedal.wav", {noise(0, 20, 2000, 3, 6), bell(0, 150, 70, 40, 0.8),
@@ -223,14 +224,14 @@ void recycleBin(std::vector<Recipe>& r) {
     {
         std::vector<Note> n;
         grains(n, 12, 22, 3000, 700);
-        n.push_back(glide(T::Wood, 0, 280, 79, 67, 0, 150, 0.4));
+        n.push_back(glide(T::Bell, 0, 280, 79, 67, 0, 150, 0.4));
         r.push_back({"Recycle.wav", n});
     }
     // Restore: the rattle comes back up.
     {
         std::vector<Note> n;
         grains(n, 12, 22, 700, 3000);
-        n.push_back(glide(T::Wood, 0, 280, 67, 79, 0, 150, 0.4));
+        n.push_back(glide(T::Bell, 0, 280, 67, 79, 0, 150, 0.4));
         r.push_back({"Recycleback.wav", n});
     }
 }
@@ -241,7 +242,7 @@ Note brass(double atMs, double lengthMs, double midi, double level = 1) {
 
 // Applications and desktop items: full timbres, each a small signature.
 void applications(std::vector<Recipe>& r) {
-    r.push_back({"S_Word.WAV", {brass(0, 90, 72), brass(80, 160, 79)}});
+    r.push_back({"S_Word.WAV", {brass(0, 90, 64), brass(80, 160, 76)}});
     // The browser: a wide arpeggio, spanning the globe.
     r.push_back({"Browser1.wav", {tone(T::Organ, 0, 60, 67), tone(T::Organ, 45, 60, 74),
                                   tone(T::Organ, 90, 60, 83), tone(T::Organ, 135, 140, 86, 80)}});

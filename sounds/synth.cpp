@@ -161,7 +161,7 @@ void renderNote(const Note& note, Noise& noise, std::vector<double>& out) {
             value = gain * band.step(noise.next());
         } else if (note.timbre == Timbre::Bell) {
             const double index = 1.6 * std::exp(-tMs / 60.0) + 0.2;
-            value = std::sin(phase + index * std::sin(1.4 * phase));
+            value = std::sin(phase + index * std::sin(2.41 * phase));
         } else {
             const double bright = std::min(1.0, tMs / 30.0);
             for (const Partial& p : partials) {

@@ -16,7 +16,7 @@ enum class Timbre {
     Pluck,   // harmonic string, upper partials die first: clipboard
     Wood,    // marimba bar, partials 1 : 3.93 : 9.2: files and documents
     Reed,    // odd harmonics, sustained: text formatting
-    Bell,    // two-operator FM, ratio 1.4, index decaying: mail
+    Bell,    // two-operator FM, ratio 2.41, index decaying: mail
     Brass,   // full harmonic series that brightens after the attack: applications
     Organ,   // drawbar-like 1, 2, 3, 4, 6: applications
     Square,  // band-limited square: applications
