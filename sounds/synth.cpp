@@ -218,7 +218,7 @@ std::vector<double> render(const std::vector<Note>& notes, std::uint32_t seed) {
 
 double loudnessDb(const std::vector<double>& x) {
     const std::size_t window = std::min(msToSamples(50), x.size());
-    const std::size_t hop = msToSamples(5);
+    const std::size_t hop = msToSamples(1);
     std::vector<double> prefix(x.size() + 1, 0.0);
     for (std::size_t i = 0; i < x.size(); ++i) {
         prefix[i + 1] = prefix[i] + x[i] * x[i];

@@ -48,7 +48,7 @@ std::vector<double> render(const std::vector<Note>& notes, std::uint32_t seed);
 constexpr double targetLoudnessDb = -16.0;
 constexpr double peakCeilingDb = -1.5;
 
-// RMS of the loudest 50 ms window (hop 5 ms), in dB re full scale.
+// RMS of the loudest 50 ms window (hop 1 ms), in dB re full scale.
 double loudnessDb(const std::vector<double>& samples);
 
 // High-pass 150 Hz and low-pass 6 kHz, 4 ms raised-cosine fades at both ends,
