@@ -1,0 +1,117 @@
+// The other process of the release tests, driving an installed vocaret.exe:
+//   focus_helper wait    waits (10 s at most) until Vocaret's main window exists
+//   focus_helper focus   shows a push button "&Mentés" and focuses it for 2 s
+//   focus_helper close   asks Vocaret's main window to close and waits until it is gone
+// Each mode prints what it saw; the exit status is 0 only when it happened.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int buttonId = 100;
+
+HWND findVocaret() {
+    return FindWindowA("myWindowClass", "Vocaret");
+}
+
+// Polls every 100 ms for at most limitMs until found() is true.
+template <typename Predicate>
+bool waitFor(Predicate found, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    while (!found()) {
+        if (GetTickCount() - start > limitMs) {
+            return false;
+        }
+        Sleep(100);
+    }
+    return true;
+}
+
+void pumpFor(DWORD durationMs) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < durationMs) {
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(20);
+    }
+}
+
+int waitMode() {
+    if (!waitFor([] { return findVocaret() != nullptr; }, 10000)) {
+        std::puts("focus_helper: no Vocaret window after 10 s");
+        return 1;
+    }
+    std::puts("focus_helper: Vocaret window found");
+    return 0;
+}
+
+int closeMode() {
+    const HWND vocaret = findVocaret();
+    if (vocaret == nullptr) {
+        std::puts("focus_helper: no Vocaret window to close");
+        return 1;
+    }
+    PostMessageA(vocaret, WM_CLOSE, 0, 0);
+    if (!waitFor([] { return findVocaret() == nullptr; }, 10000)) {
+        std::puts("focus_helper: Vocaret window still open 10 s after WM_CLOSE");
+        return 1;
+    }
+    std::puts("focus_helper: Vocaret window closed");
+    return 0;
+}
+
+int focusMode() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = L"VocaretFocusHelper";
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    if (RegisterClassW(&windowClass) == 0) {
+        std::puts("focus_helper: RegisterClass failed");
+        return 1;
+    }
+    const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Vocaret focus helper",
+                                        WS_OVERLAPPEDWINDOW, 100, 100, 300, 120, nullptr, nullptr,
+                                        instance, nullptr);
+    // A standard push button: its accessible name is its text without "&".
+    const HWND button = CreateWindowExW(
+        0, L"BUTTON", L"&Mentés", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 10, 10, 120,
+        30, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(buttonId)), instance, nullptr);
+    if (window == nullptr || button == nullptr) {
+        std::puts("focus_helper: CreateWindow failed");
+        return 1;
+    }
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    SetForegroundWindow(window);
+    pumpFor(200);
+    SetFocus(button);
+    NotifyWinEvent(EVENT_OBJECT_FOCUS, button, OBJID_CLIENT, CHILDID_SELF);
+    const bool focused = GetFocus() == button;
+    pumpFor(2000);
+    DestroyWindow(window);
+    std::printf("focus_helper: button \"Ment\xc3\xa9s\" %s\n", focused ? "focused" : "NOT focused");
+    return focused ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "wait") == 0) {
+        return waitMode();
+    }
+    if (argc == 2 && std::strcmp(argv[1], "focus") == 0) {
+        return focusMode();
+    }
+    if (argc == 2 && std::strcmp(argv[1], "close") == 0) {
+        return closeMode();
+    }
+    std::puts("usage: focus_helper wait|focus|close");
+    return 2;
+}
