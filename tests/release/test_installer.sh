@@ -1,0 +1,113 @@
+#!/bin/bash
+# The installer a user runs, in a fresh Wine prefix: a silent per-user install,
+# the files it puts in place, its uninstall entry and Start-menu shortcut, the
+# program started the way the shortcut starts it playing a cue (=> ok), then a
+# silent uninstall that leaves nothing behind.
+# Usage: test_installer.sh SETUP.exe FOCUS_HELPER.exe READ_SHORTCUT.exe BUILT_VOCARET.exe CUE_TABLE.cpp WORK_DIR
+set -euo pipefail
+installer="$1" rl_helper="$2" read_shortcut="$3" built_vocaret="$4" cue_table="$5" rl_work="$6"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/release-lib.sh"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vocaret'
+
+[ -s "$installer" ] || rl_fail "no installer at $installer"
+grep -a -q 'level="asInvoker"' "$installer" ||
+    rl_fail "the installer's manifest does not ask to run as the invoking user"
+echo "installer manifest: requestedExecutionLevel asInvoker (no administrator rights)"
+
+# A prefix of this run's own, made afresh.
+rm -rf "$rl_work"
+mkdir -p "$rl_work"
+export VOCARET_WINE_ROOT="$rl_work/wine"
+unset WINEPREFIX
+source "$here/../../scripts/wine-env"
+cleanup() {
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    rl_stop_pulse
+    vocaret_stop_display
+}
+trap cleanup EXIT
+vocaret_ensure_display
+vocaret_ensure_prefix
+
+wine_out() {  # runs a Windows command and prints its stdout without CRs
+    "$WINELOADER" "$@" 2>/dev/null </dev/null | tr -d '\r'
+}
+local_appdata="$(wine_out cmd /c echo '%LOCALAPPDATA%')"
+appdata="$(wine_out cmd /c echo '%APPDATA%')"
+instdir_win="$local_appdata\\Programs\\Vocaret"
+shortcut_win="$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Vocaret.lnk"
+startup_win="$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"
+instdir="$(wine_out winepath -u "$instdir_win")"
+shortcut="$(wine_out winepath -u "$shortcut_win")"
+startup="$(wine_out winepath -u "$startup_win")"
+[ -n "$local_appdata" ] && [ -n "$instdir" ] && [ -n "$shortcut" ] ||
+    rl_fail "cannot find the prefix's user folders"
+[ ! -e "$instdir" ] || rl_fail "$instdir exists before the install"
+
+echo "--- silent install: $(basename "$installer") /S"
+"$WINELOADER" "$installer" /S 2>/dev/null </dev/null
+timeout 60 "$WINESERVER" -w
+
+# The files: exactly the program, the README, the uninstaller and the 49 sounds.
+expected="$rl_work/expected-installed.txt"
+actual="$rl_work/actual-installed.txt"
+{
+    printf '%s\n' README.txt Sounds Uninstall.exe vocaret.exe
+    grep -o '"Sounds\\\\[^"]*"' "$cue_table" | sed -e 's/^"Sounds\\\\/Sounds\//' -e 's/"$//' | sort -u
+} | LC_ALL=C sort >"$expected"
+[ -d "$instdir" ] || rl_fail "nothing installed in $instdir_win"
+(cd "$instdir" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort) >"$actual"
+echo "installed in $instdir_win: $(wc -l <"$actual") entries, $(grep -c '^Sounds/' "$actual") in Sounds"
+grep -v '^Sounds/' "$actual"
+diff -u "$expected" "$actual" || rl_fail "the installed files differ from the expected ones"
+cmp "$built_vocaret" "$instdir/vocaret.exe" || rl_fail "the installed vocaret.exe is not the built one"
+cmp "$here/../../packaging/README.txt" "$instdir/README.txt" || rl_fail "the installed README.txt differs"
+echo "installed vocaret.exe and README.txt are the built ones"
+
+# The uninstall entry, under the user's own key.
+echo "--- reg query $uninstall_key"
+wine_out reg query "$uninstall_key" | tee "$rl_work/uninstall-key.txt"
+grep -q "UninstallString.*\"$(printf '%s' "$instdir_win" | sed 's/\\/\\\\/g')\\\\Uninstall.exe\"" \
+    "$rl_work/uninstall-key.txt" || rl_fail "no UninstallString naming $instdir_win\\Uninstall.exe"
+grep -q 'DisplayName.*Vocaret' "$rl_work/uninstall-key.txt" || rl_fail "no DisplayName"
+# No autostart: neither a Run value nor a Startup shortcut.
+if wine_out reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' | grep -qi vocaret; then
+    rl_fail "the installer added an autostart Run entry"
+fi
+if [ -d "$startup" ] && ls "$startup" | grep -qi vocaret; then
+    rl_fail "the installer put a shortcut in the Startup folder"
+fi
+echo "no autostart entry"
+
+# The Start-menu shortcut: what it starts, and from where.
+[ -f "$shortcut" ] || rl_fail "no Start-menu shortcut at $shortcut_win"
+echo "--- read_shortcut $shortcut_win"
+fields="$(wine_out "$read_shortcut" "$shortcut_win")"
+echo "$fields"
+target_win="$(sed -n 's/^target=//p' <<<"$fields")"
+workdir_win="$(sed -n 's/^workdir=//p' <<<"$fields")"
+[ "${target_win,,}" = "${instdir_win,,}\\vocaret.exe" ] || rl_fail "the shortcut's target is not $instdir_win\\vocaret.exe"
+[ "${workdir_win,,}" = "${instdir_win,,}" ] || rl_fail "the shortcut's working directory is not $instdir_win"
+grep -qx 'arguments=' <<<"$fields" || rl_fail "the shortcut passes arguments"
+echo "shortcut: target and working directory are the install folder's"
+
+# Started as the shortcut starts it: its working directory, its target.
+rl_start_pulse "$rl_work/pulse"
+rl_cue_check "$(wine_out winepath -u "$workdir_win")" "$(wine_out winepath -u "$target_win")" ok installed
+"$WINESERVER" -w
+
+echo "--- silent uninstall: Uninstall.exe /S"
+"$WINELOADER" "$instdir/Uninstall.exe" /S 2>/dev/null </dev/null
+# The uninstaller runs on as a copy of itself in the temporary folder.
+timeout 60 "$WINESERVER" -w
+[ ! -e "$instdir" ] || { find "$instdir"; rl_fail "$instdir_win is still there"; }
+[ ! -e "$shortcut" ] || rl_fail "the Start-menu shortcut is still there"
+if wine_out reg query "$uninstall_key" | grep -q .; then
+    rl_fail "the uninstall key $uninstall_key is still there"
+fi
+if "$WINELOADER" reg query "$uninstall_key" >/dev/null 2>&1 </dev/null; then
+    rl_fail "reg query still finds $uninstall_key"
+fi
+echo "after uninstall: no $instdir_win, no shortcut, no $uninstall_key"
+echo "PASS: the installer installs, starts from its shortcut and uninstalls cleanly"
