@@ -1,0 +1,156 @@
+// The whole program as its own process: real accessibility events raised by
+// another process, real clicks, and the cues read back from Wine's winmm trace.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace {
+
+using Sounds = std::vector<std::string>;
+
+class ProgramEvents : public ::testing::Test {
+protected:
+    Vocaret vocaret;
+    Target target;
+
+    void SetUp() override {
+        ASSERT_NE(vocaret.waitForMainWindow(), nullptr) << "vocaret's window did not appear";
+        ASSERT_TRUE(target.ready()) << "the target did not start";
+    }
+
+    void say(const std::string& line) { ASSERT_EQ(target.command(line), "ok") << line; }
+
+    // A focus event on the scripted element with this name and rectangle.
+    void focus(const std::string& name, int left, int top, int width, int height) {
+        say("name " + name);
+        say("rect " + std::to_string(left) + " " + std::to_string(top) + " " +
+            std::to_string(width) + " " + std::to_string(height));
+        say("raise 8005");
+    }
+
+    // Waits for the cue a known event plays, so that everything raised
+    // before it has been handled: absence is then decided without guessing.
+    void settle() {
+        const std::size_t before = vocaret.sounds().size();
+        say("name Kezdőlap (Alt+D)");
+        say("raise 8002");
+        ASSERT_TRUE(vocaret.waitForSounds(before + 1));
+        ASSERT_EQ(vocaret.sounds().back(), "Sounds\\Homebutton.wav");
+    }
+    Sounds soundsBeforeSettling() {
+        settle();
+        Sounds sounds = vocaret.sounds();
+        sounds.pop_back();
+        return sounds;
+    }
+
+    void click(int x, int y, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP) {
+        SetCursorPos(x, y);
+        INPUT inputs[2] = {};
+        inputs[0].type = inputs[1].type = INPUT_MOUSE;
+        inputs[0].mi.dwFlags = down;
+        inputs[1].mi.dwFlags = up;
+        SendInput(2, inputs, sizeof(INPUT));
+    }
+};
+
+TEST_F(ProgramEvents, FocusAndShowOfNamedElementsPlayTheirCues) {
+    focus("Mentés", 10, 10, 10, 10);
+    ASSERT_TRUE(vocaret.waitForSounds(1));
+    say("name Nyomtatás...\\tCtrl+P ");
+    say("raise 8002");
+    ASSERT_TRUE(vocaret.waitForSounds(2));
+    const auto plays = vocaret.plays();
+    EXPECT_EQ(plays[0].sound, "Sounds\\Save.wav");
+    EXPECT_EQ(plays[1].sound, "Sounds\\Print.wav");
+    EXPECT_EQ(plays[0].flags, "00020001");
+    EXPECT_EQ(plays[1].flags, "00020001");
+}
+
+TEST_F(ProgramEvents, NearMissesAndOtherEventsPlayNothing) {
+    for (const char* name : {"Mentés\\tCtrl+S", "mentés", "Windows Live Messenger",
+                             "D\xC3\xB5lt" /* õ */, "Lomtár ", ""}) {
+        say(std::string("name ") + name);
+        say("raise 8005");
+        say("raise 8002");
+    }
+    say("name Mentés");
+    for (const char* event : {"8000", "8004", "800E", "8001", "8006"}) {
+        say(std::string("raise ") + event);
+    }
+    EXPECT_EQ(soundsBeforeSettling(), Sounds{});
+}
+
+TEST_F(ProgramEvents, NamesArriveExactlyAcrossProcesses) {
+    say("name Lomtár\\0 és még");  // cut at the NUL
+    say("raise 8005");
+    say("name Windows Live Messenger ");
+    say("raise 8002");
+    say("name Új ablak \\tCtrl+N");
+    say("raise 8002");
+    EXPECT_EQ(soundsBeforeSettling(), (Sounds{"Sounds\\Pedal.wav", "Sounds\\S_Messenger.WAV",
+                                              "Sounds\\Window_open.wav"}));
+}
+
+TEST_F(ProgramEvents, StandardButtonFocusPlaysByItsTextWithoutTheMnemonic) {
+    say("focus-button 1");  // "Vissza"
+    ASSERT_TRUE(vocaret.waitForSounds(1));
+    say("focus-button 0");  // "&Mentés"
+    ASSERT_TRUE(vocaret.waitForSounds(2));
+    EXPECT_EQ(vocaret.sounds(), (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Save.wav"}));
+}
+
+TEST_F(ProgramEvents, LeftPressInsideTheFocusedElementReplaysItsCue) {
+    focus("Nyomtatás...", 100, 200, 50, 20);
+    ASSERT_TRUE(vocaret.waitForSounds(1));
+    click(100, 200);
+    click(150, 220);
+    ASSERT_TRUE(vocaret.waitForSounds(3));
+    click(99, 210);
+    click(151, 210);
+    click(120, 199);
+    click(120, 221);
+    click(120, 210, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    EXPECT_EQ(soundsBeforeSettling(), Sounds(3, "Sounds\\Print.wav"));
+}
+
+TEST_F(ProgramEvents, HideDisarmsAndAnUnknownFocusKeepsTheTarget) {
+    focus("Vissza", 100, 200, 50, 20);
+    ASSERT_TRUE(vocaret.waitForSounds(1));
+    focus("nincs ilyen elem", 500, 500, 10, 10);
+    say("stats");  // let the focus be handled before the click
+    settle();
+    click(120, 210);  // still "Vissza"
+    ASSERT_TRUE(vocaret.waitForSounds(3));
+    EXPECT_EQ(vocaret.sounds().back(), "Sounds\\Backarrow.wav");
+    say("name nincs ilyen elem");
+    say("raise 8003");
+    settle();
+    click(120, 210);
+    EXPECT_EQ(soundsBeforeSettling().size(), 4u);  // Back, Home, Back, Home: no replay
+}
+
+TEST_F(ProgramEvents, EventsRaisedDuringANameQueryAreHandledInOrder) {
+    // The target answers the name query of "Vissza" only after raising three
+    // focus events on "Előre": vocaret must hear Vissza first, then Előre, and
+    // the click target must end on Előre.
+    say("rect 100 200 50 20");
+    ASSERT_EQ(target.command("nested 3 Előre"), "ok");
+    say("name Vissza");
+    say("raise 8005");
+    ASSERT_TRUE(vocaret.waitForSounds(4));
+    const Sounds sounds = vocaret.sounds();
+    EXPECT_EQ(sounds, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav",
+                              "Sounds\\Forwardarrow.wav", "Sounds\\Forwardarrow.wav"}));
+    std::istringstream stats(target.command("stats"));
+    std::string ok, references, names, locations, nestedReferences;
+    stats >> ok >> references >> names >> locations >> nestedReferences;
+    EXPECT_EQ(references, "references=1");
+    EXPECT_EQ(nestedReferences, "nested-references=1");
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+// vocaret_target: another process for the program's tests, with real
+// standard buttons and a scripted accessible element. It reads one command a
+// line on standard input, runs it on its UI thread and answers one line
+// ("ok ..." or "error ...") on standard output. Commands:
+//   name TEXT            the element's name (\t, \0 and \\ are escapes)
+//   name-absent          get_accName answers S_OK with no string
+//   name-result HEX      get_accName's result
+//   name-write-anyway 0|1  write the name even when the result is not S_OK
+//   rect L T W H         the rectangle accLocation reports
+//   location-result HEX  accLocation's result
+//   raise HEX            NotifyWinEvent(HEX, element, OBJID_CLIENT, CHILDID_SELF)
+//   nested N NAME        the next name query first raises N focus events on a
+//                        second element named NAME, then answers
+//   focus-button N       gives keyboard focus to button N (0..2)
+//   button-rect N        prints button N's screen rectangle
+//   stats                references held, name and location queries so far
+//   hang MS              the UI thread stops answering for MS milliseconds
+//   quit
+#include <windows.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "scripted_window.h"
+
+namespace {
+
+constexpr UINT commandMessage = WM_APP + 1;
+const char* const buttonTexts[] = {"&Mentés", "Vissza", "Mentés másként"};
+HWND mainWindow = nullptr;
+HWND buttons[3] = {};
+ScriptedWindow* element = nullptr;
+ScriptedWindow* nestedElement = nullptr;
+
+std::wstring widen(const std::string& utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                         nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    return wide;
+}
+
+std::wstring unescape(const std::string& text) {
+    std::string raw;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            raw.push_back(next == 't' ? '\t' : next == '0' ? '\0' : next);
+        } else {
+            raw.push_back(text[i]);
+        }
+    }
+    // Convert piecewise so that NULs survive.
+    std::wstring wide;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= raw.size(); ++i) {
+        if (i == raw.size() || raw[i] == '\0') {
+            wide += widen(raw.substr(start, i - start));
+            if (i < raw.size()) {
+                wide.push_back(L'\0');
+            }
+            start = i + 1;
+        }
+    }
+    return wide;
+}
+
+HRESULT parseHex(const std::string& text) {
+    return static_cast<HRESULT>(std::stoul(text, nullptr, 16));
+}
+
+std::string run(const std::string& line) {
+    std::istringstream in(line);
+    std::string verb;
+    in >> verb;
+    std::string rest;
+    std::getline(in, rest);
+    if (!rest.empty() && rest[0] == ' ') {
+        rest.erase(0, 1);
+    }
+    ScriptedAnswers& answers = element->accessible.answers;
+    std::istringstream args(rest);
+    if (verb == "name") {
+        answers.name = unescape(rest);
+    } else if (verb == "name-absent") {
+        answers.name = std::nullopt;
+    } else if (verb == "name-result") {
+        answers.nameResult = parseHex(rest);
+    } else if (verb == "name-write-anyway") {
+        answers.writeNameDespiteResult = rest == "1";
+    } else if (verb == "rect") {
+        args >> answers.left >> answers.top >> answers.width >> answers.height;
+    } else if (verb == "location-result") {
+        answers.locationResult = parseHex(rest);
+    } else if (verb == "raise") {
+        NotifyWinEvent(static_cast<DWORD>(parseHex(rest)), element->handle(), OBJID_CLIENT,
+                       CHILDID_SELF);
+    } else if (verb == "nested") {
+        int count = 0;
+        std::string name;
+        args >> count;
+        std::getline(args, name);
+        nestedElement->accessible.answers.name = unescape(name.empty() ? name : name.substr(1));
+        answers.duringNameQuery = [count] {
+            element->accessible.answers.duringNameQuery = [] {};
+            for (int i = 0; i < count; ++i) {
+                NotifyWinEvent(EVENT_OBJECT_FOCUS, nestedElement->handle(), OBJID_CLIENT,
+                               CHILDID_SELF);
+            }
+            Sleep(100);  // the events reach vocaret while it waits for this answer
+        };
+    } else if (verb == "focus-button") {
+        int index = 0;
+        args >> index;
+        SetForegroundWindow(mainWindow);
+        SetFocus(buttons[index]);
+    } else if (verb == "button-rect") {
+        int index = 0;
+        args >> index;
+        RECT rect;
+        GetWindowRect(buttons[index], &rect);
+        return "ok " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+               std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top);
+    } else if (verb == "stats") {
+        const ScriptedAccessible& a = element->accessible;
+        return "ok references=" + std::to_string(a.references) +
+               " names=" + std::to_string(a.nameQueries) +
+               " locations=" + std::to_string(a.locationQueries) +
+               " nested-references=" + std::to_string(nestedElement->accessible.references);
+    } else if (verb == "hang") {
+        Sleep(static_cast<DWORD>(std::stoul(rest)));
+    } else if (verb == "quit") {
+        PostQuitMessage(0);
+    } else {
+        return "error unknown command " + verb;
+    }
+    return "ok";
+}
+
+LRESULT CALLBACK targetWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == commandMessage) {
+        auto* line = reinterpret_cast<std::string*>(lParam);
+        *line = run(*line);
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Reads commands and hands each to the UI thread, waiting for its answer.
+DWORD WINAPI readCommands(void*) {
+    char buffer[1 << 16];
+    while (std::fgets(buffer, sizeof buffer, stdin) != nullptr) {
+        std::string line(buffer);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+            line.pop_back();
+        }
+        const bool quit = line == "quit";
+        SendMessageA(mainWindow, commandMessage, 0, reinterpret_cast<LPARAM>(&line));
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+        if (quit) {
+            return 0;
+        }
+    }
+    PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    CoInitialize(nullptr);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = targetWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    windowClass.lpszClassName = "VocaretTestTarget";
+    RegisterClassA(&windowClass);
+    mainWindow = CreateWindowExA(0, "VocaretTestTarget", "Vocaret test target",
+                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 300, 300, 400, 200, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    for (int i = 0; i < 3; ++i) {
+        // Button texts are UTF-8 here; the buttons are wide so the names arrive exactly.
+        buttons[i] = CreateWindowExW(0, L"BUTTON", widen(buttonTexts[i]).c_str(),
+                                     WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                     10 + 125 * i, 10, 120, 30, mainWindow, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+    }
+    ScriptedWindow scripted;
+    ScriptedWindow nested;
+    element = &scripted;
+    nestedElement = &nested;
+
+    std::printf("ok ready\n");
+    std::fflush(stdout);
+    CloseHandle(CreateThread(nullptr, 0, readCommands, nullptr, 0, nullptr));
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    CoUninitialize();
+    return 0;
+}
