@@ -1,0 +1,321 @@
+// The main window, its menu, the three dialogs and the ways the program
+// ends, driven from outside as a user's tools would.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "child_process.h"
+
+namespace {
+
+std::string textOf(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string classOf(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+struct ExpectedControl {
+    int id;
+    const char* className;
+    const char* text;
+    RECT units;  // x, y, width, height in dialog units
+    DWORD style;  // the control's style bits beyond WS_CHILD | WS_VISIBLE
+};
+
+class ProgramWindow : public ::testing::Test {
+protected:
+    Vocaret vocaret;
+    HWND window = nullptr;
+
+    void SetUp() override {
+        window = vocaret.waitForMainWindow();
+        ASSERT_NE(window, nullptr);
+    }
+
+    // Posts the command (a dialog runs its own loop, so nothing is sent
+    // synchronously) and waits for the dialog with this caption.
+    HWND openDialog(WORD command, const char* caption) {
+        PostMessageA(window, WM_COMMAND, command, 0);
+        return findWindowOf(vocaret.process.id(), "#32770", caption);
+    }
+
+    // Dialog units to pixels for another process's dialog (MapDialogRect
+    // works only in the dialog's own process): the client area spans the
+    // dialog's size in units. Rounding may differ by one pixel.
+    void expectControls(HWND dialog, SIZE dialogUnits, const std::vector<ExpectedControl>& expected) {
+        RECT client;
+        GetClientRect(dialog, &client);
+        std::vector<HWND> children;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            children.push_back(child);
+        }
+        ASSERT_EQ(children.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const HWND child = children[i];
+            const ExpectedControl& control = expected[i];
+            SCOPED_TRACE(control.text);
+            EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(child))), control.id);
+            EXPECT_STRCASEEQ(classOf(child).c_str(), control.className);
+            EXPECT_EQ(textOf(child), control.text);
+            const auto style = static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE));
+            EXPECT_EQ(style & ~static_cast<DWORD>(WS_CHILD | WS_VISIBLE), control.style)
+                << std::hex << style;
+            EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE), static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
+            const auto x = [&](LONG units) { return MulDiv(units, client.right, dialogUnits.cx); };
+            const auto y = [&](LONG units) { return MulDiv(units, client.bottom, dialogUnits.cy); };
+            RECT actual;
+            GetWindowRect(child, &actual);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
+            EXPECT_NEAR(actual.left, x(control.units.left), 1);
+            EXPECT_NEAR(actual.top, y(control.units.top), 1);
+            EXPECT_NEAR(actual.right - actual.left, x(control.units.right), 1);
+            EXPECT_NEAR(actual.bottom - actual.top, y(control.units.bottom), 1);
+        }
+    }
+
+    void expectDialogFrame(HWND dialog, const char* caption) {
+        ASSERT_NE(dialog, nullptr) << caption;
+        EXPECT_EQ(textOf(dialog), caption);
+        // Caption, system menu, modal frame (the template's exact style is
+        // checked from the resource; the platform adds bits of its own).
+        const auto style = static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE));
+        EXPECT_EQ(style & 0x80C80080u, 0x80C80080u) << std::hex << style;
+        EXPECT_EQ(style & WS_THICKFRAME, 0u);
+        EXPECT_EQ(GetWindow(dialog, GW_OWNER), window);
+        EXPECT_FALSE(IsWindowEnabled(window));  // modal
+    }
+
+    // Ends the dialog and checks that the main window is usable again.
+    void expectClosed(HWND dialog) {
+        const ULONGLONG deadline = GetTickCount64() + 5000;
+        while (IsWindow(dialog) && GetTickCount64() < deadline) {
+            Sleep(10);
+        }
+        EXPECT_FALSE(IsWindow(dialog));
+        while (!IsWindowEnabled(window) && GetTickCount64() < deadline) {
+            Sleep(10);
+        }
+        EXPECT_TRUE(IsWindowEnabled(window));
+        EXPECT_EQ(vocaret.process.exitCode(), static_cast<DWORD>(STILL_ACTIVE));
+    }
+
+    void pressEscape(HWND dialog) {
+        // The dialog manager turns Escape on the focused control into IDCANCEL.
+        const HWND focused = GetDlgItem(dialog, IDOK);
+        PostMessageA(focused, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(focused, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    }
+
+    void expectEndsWithExitCode0() {
+        ASSERT_TRUE(vocaret.process.wait(10000)) << "vocaret did not end";
+        EXPECT_EQ(vocaret.process.exitCode(), 0u);
+    }
+};
+
+TEST_F(ProgramWindow, TopLevelWindowOfItsClassWithItsTitleAndSize) {
+    EXPECT_EQ(classOf(window), "myWindowClass");
+    EXPECT_EQ(textOf(window), "Vocaret");
+    RECT outer;
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.right - outer.left, 240);
+    EXPECT_EQ(outer.bottom - outer.top, 43);
+    const auto style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, static_cast<DWORD>(WS_OVERLAPPEDWINDOW));
+    EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+}
+
+TEST(ProgramResources, MenuStringAndPicturesAsTheProgramCarriesThem) {
+    const std::string exe = programFolder() + "\\vocaret.exe";
+    const HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    const HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(101));
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(GetMenuItemCount(menu), 2);
+    char text[64];
+    GetMenuStringA(menu, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&Options");
+    GetMenuStringA(menu, 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "Help");
+    const HMENU options = GetSubMenu(menu, 0);
+    const HMENU help = GetSubMenu(menu, 1);
+    ASSERT_EQ(GetMenuItemCount(options), 2);
+    ASSERT_EQ(GetMenuItemCount(help), 1);
+    EXPECT_EQ(GetMenuItemID(options, 0), 40003u);
+    EXPECT_EQ(GetMenuItemID(options, 1), 9001u);
+    EXPECT_EQ(GetMenuItemID(help, 0), 40002u);
+    GetMenuStringA(options, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&Settings");
+    GetMenuStringA(options, 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&Exit");
+    GetMenuStringA(help, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "About...");
+    DestroyMenu(menu);
+
+    wchar_t exitText[32] = {};
+    EXPECT_EQ(LoadStringW(module, 9001, exitText, 32), 7);
+    EXPECT_STREQ(exitText, L"Kil\u00E9p\u00E9s");
+
+    // Every resource carries the Hungarian language.
+    for (const auto& [type, id] : {std::pair{RT_MENU, 101}, std::pair{RT_DIALOG, 105},
+                                   std::pair{RT_DIALOG, 106}, std::pair{RT_DIALOG, 108},
+                                   std::pair{RT_GROUP_ICON, 101}, std::pair{RT_GROUP_CURSOR, 112}}) {
+        EXPECT_NE(FindResourceExA(module, type, MAKEINTRESOURCEA(id), 1038), nullptr) << id;
+    }
+    // The dialog templates: the exact style, position (0, 0), size and font.
+    for (const auto& [id, width, height] : {std::tuple{105, 213, 71}, std::tuple{106, 239, 66},
+                                            std::tuple{108, 145, 79}}) {
+        const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), RT_DIALOG);
+        ASSERT_NE(found, nullptr);
+        const auto* dialog = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(module, found)));
+        EXPECT_EQ(dialog->style, 0x80C800C0u) << id;
+        EXPECT_EQ(dialog->dwExtendedStyle, 0u) << id;
+        EXPECT_EQ(dialog->x, 0);
+        EXPECT_EQ(dialog->y, 0);
+        EXPECT_EQ(dialog->cx, width);
+        EXPECT_EQ(dialog->cy, height);
+        // After the fixed header: no menu, the standard class, the caption, then the font.
+        const auto* words = reinterpret_cast<const WORD*>(dialog + 1);
+        EXPECT_EQ(words[0], 0);  // menu
+        EXPECT_EQ(words[1], 0);  // class
+        const auto* caption = reinterpret_cast<const wchar_t*>(words + 2);
+        const auto* fontSize = reinterpret_cast<const WORD*>(caption + wcslen(caption) + 1);
+        EXPECT_EQ(*fontSize, 8);
+        EXPECT_STREQ(reinterpret_cast<const wchar_t*>(fontSize + 1), L"MS Sans Serif");
+    }
+
+    const HICON icon = static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(101), IMAGE_ICON, 32, 32, 0));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO iconInfo{};
+    ASSERT_TRUE(GetIconInfo(icon, &iconInfo));
+    BITMAP colour{};
+    GetObjectA(iconInfo.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, 32);
+    EXPECT_EQ(colour.bmHeight, 32);
+    const HCURSOR cursor = static_cast<HCURSOR>(
+        LoadImageA(module, MAKEINTRESOURCEA(112), IMAGE_CURSOR, 32, 32, 0));
+    ASSERT_NE(cursor, nullptr);
+    ICONINFO cursorInfo{};
+    ASSERT_TRUE(GetIconInfo(cursor, &cursorInfo));
+    EXPECT_FALSE(cursorInfo.fIcon);
+    EXPECT_EQ(cursorInfo.xHotspot, 0u);
+    EXPECT_EQ(cursorInfo.yHotspot, 0u);
+    EXPECT_EQ(cursorInfo.hbmColor, nullptr);  // monochrome
+    FreeLibrary(module);
+}
+
+TEST_F(ProgramWindow, AboutDialogShowsItsControlsAndEndsWithOkEscapeOrClose) {
+    const std::vector<ExpectedControl> controls = {
+        {IDOK, "Button", "OK", {141, 29, 50, 14}, BS_DEFPUSHBUTTON | WS_TABSTOP},
+        {-1, "Static", "Vocaret 0.9", {17, 15, 40, 8}, SS_LEFT | WS_GROUP},
+        {-1, "Static", "Vocaret team\nand contributors", {60, 34, 58, 22}, SS_LEFT | WS_GROUP},
+        {-1, "Static", "Authors:", {18, 27, 40, 10}, SS_LEFTNOWORDWRAP | WS_GROUP},
+    };
+    HWND dialog = openDialog(40002, "About...");
+    expectDialogFrame(dialog, "About...");
+    expectControls(dialog, {213, 71}, controls);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    expectClosed(dialog);
+    dialog = openDialog(40002, "About...");
+    ASSERT_NE(dialog, nullptr);
+    pressEscape(dialog);
+    expectClosed(dialog);
+    dialog = openDialog(40002, "About...");
+    ASSERT_NE(dialog, nullptr);
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    expectClosed(dialog);
+}
+
+TEST_F(ProgramWindow, SettingsAreNotKeptBetweenOpenings) {
+    const std::vector<ExpectedControl> controls = {
+        {IDOK, "Button", "OK", {45, 49, 50, 14}, BS_DEFPUSHBUTTON | WS_TABSTOP},
+        {1003, "Button", "Run at Windows startup", {23, 17, 92, 10}, BS_AUTOCHECKBOX},
+        {1007, "Button", "Sounds OFF", {24, 31, 96, 10}, BS_AUTOCHECKBOX | WS_TABSTOP},
+    };
+    HWND dialog = openDialog(40003, "Settings");
+    expectDialogFrame(dialog, "Settings");
+    expectControls(dialog, {145, 79}, controls);
+    SendMessageA(GetDlgItem(dialog, 1003), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(dialog, 1007), BM_CLICK, 0, 0);
+    EXPECT_EQ(SendMessageA(GetDlgItem(dialog, 1007), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(IsWindow(dialog));  // a check box click does not end the dialog
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    expectClosed(dialog);
+    dialog = openDialog(40003, "Settings");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(SendMessageA(GetDlgItem(dialog, 1003), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(SendMessageA(GetDlgItem(dialog, 1007), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    pressEscape(dialog);
+    expectClosed(dialog);
+}
+
+TEST_F(ProgramWindow, ExitThenCancelEscapeOrCloseChangesNothing) {
+    const std::vector<ExpectedControl> controls = {
+        {IDOK, "Button", "&OK", {174, 18, 50, 14}, BS_DEFPUSHBUTTON | WS_TABSTOP},
+        {IDCANCEL, "Button", "&Cancel", {174, 35, 50, 14}, BS_PUSHBUTTON | WS_TABSTOP},
+        {-1, "Button", "Do you really want to exit?", {7, 7, 225, 52}, BS_GROUPBOX},
+    };
+    HWND dialog = openDialog(9001, "Exit?");
+    expectDialogFrame(dialog, "Exit?");
+    expectControls(dialog, {239, 66}, controls);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    expectClosed(dialog);
+    dialog = openDialog(9001, "Exit?");
+    ASSERT_NE(dialog, nullptr);
+    pressEscape(dialog);
+    expectClosed(dialog);
+    dialog = openDialog(9001, "Exit?");
+    ASSERT_NE(dialog, nullptr);
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    expectClosed(dialog);
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(ProgramWindow, ExitThenOkEndsTheProgramWithCode0) {
+    const HWND dialog = openDialog(9001, "Exit?");
+    ASSERT_NE(dialog, nullptr);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    expectEndsWithExitCode0();
+}
+
+TEST_F(ProgramWindow, CloseButtonEndsAtOnceWithoutAsking) {
+    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    expectEndsWithExitCode0();
+}
+
+TEST_F(ProgramWindow, CloseMessageEndsWithCode0) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    expectEndsWithExitCode0();
+}
+
+TEST_F(ProgramWindow, GoneCommandShowsItsBoxOwnedByTheMainWindow) {
+    PostMessageA(window, WM_COMMAND, 9002, 0);
+    const HWND box = findWindowOf(vocaret.process.id(), "#32770", "GO");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), window);
+    EXPECT_EQ(textOf(GetDlgItem(box, 0xFFFF)), "Gone!");
+    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);  // one OK button
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    expectClosed(box);
+}
+
+TEST_F(ProgramWindow, UnknownCommandsAreAnsweredWith0AndDoNothing) {
+    for (WPARAM command : {WPARAM{1}, WPARAM{2}, WPARAM{9003}, WPARAM{40001}, WPARAM{0xFFFF}}) {
+        EXPECT_EQ(SendMessageA(window, WM_COMMAND, command, 0), 0);
+    }
+    // No dialog or box came up for any of them.
+    EXPECT_EQ(findWindowOf(vocaret.process.id(), "#32770", nullptr, 300), nullptr);
+    EXPECT_TRUE(IsWindowEnabled(window));
+    EXPECT_EQ(vocaret.process.exitCode(), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+}  // namespace
