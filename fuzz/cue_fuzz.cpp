@@ -1,0 +1,405 @@
+// libFuzzer target over the platform-neutral core. Each input is decoded into a
+// sequence of operations (accessibility events, mouse events and direct calls
+// of the lookup and hit-test functions); after each one the observable results
+// are compared with independent reference computations, and any disagreement
+// stops the run with __builtin_trap().
+//
+// Input format: a stream of operations, each introduced by one selector byte.
+// Every read past the end of the input yields zero, so any byte string is a
+// valid input. fuzz/make_corpus.sh writes the seed corpus in this format.
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "click_target.h"
+#include "cue_table.h"
+#include "dispatcher.h"
+#include "play_cue.h"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition) {
+        __builtin_trap();
+    }
+}
+
+// ---- Reading the input -----------------------------------------------------
+
+class Reader {
+public:
+    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool done() const { return position_ >= size_; }
+
+    std::uint8_t byte() { return position_ < size_ ? data_[position_++] : std::uint8_t{0}; }
+
+    std::uint16_t u16() {
+        const auto low = byte();
+        const auto high = byte();
+        return static_cast<std::uint16_t>(low | (high << 8));
+    }
+
+    std::uint32_t u32() {
+        const std::uint32_t low = u16();
+        const std::uint32_t high = u16();
+        return low | (high << 16);
+    }
+
+    std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t position_ = 0;
+};
+
+std::int32_t clampToInt32(std::int64_t value) {
+    if (value < std::numeric_limits<std::int32_t>::min()) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    if (value > std::numeric_limits<std::int32_t>::max()) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// A rectangle edge or size, weighted towards the 32-bit limits.
+std::int32_t rectValue(Reader& in) {
+    constexpr std::int32_t minimum = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int32_t maximum = std::numeric_limits<std::int32_t>::max();
+    switch (in.byte() % 8) {
+    case 0: return minimum;
+    case 1: return maximum;
+    case 2: return 0;
+    case 3: return -1;
+    case 4: return maximum - in.byte();
+    case 5: return minimum + in.byte();
+    case 6: return static_cast<std::int16_t>(in.u16());
+    default: return in.i32();
+    }
+}
+
+// One coordinate of a mouse point: arbitrary, a limit, or near one edge of the
+// current target along that axis.
+std::int32_t pointValue(Reader& in, std::int32_t edge, std::int32_t size) {
+    const auto delta = static_cast<std::int8_t>(in.byte());
+    switch (in.byte() % 6) {
+    case 0: return in.i32();
+    case 1: return clampToInt32(std::int64_t{edge} + delta);
+    case 2: return clampToInt32(std::int64_t{edge} + size + delta);
+    case 3: return std::numeric_limits<std::int32_t>::min();
+    case 4: return std::numeric_limits<std::int32_t>::max();
+    default: return static_cast<std::int16_t>(in.u16());
+    }
+}
+
+// A name: absent, empty, arbitrary code units (NULs and unpaired surrogates
+// included), or a table name, possibly with one code unit replaced, removed or
+// inserted. `storage` keeps the code units the returned view points into.
+ElementName readName(Reader& in, std::u16string& storage) {
+    switch (in.byte() % 4) {
+    case 0: return std::nullopt;
+    case 1: storage.clear(); return std::u16string_view(storage);
+    case 2: {
+        storage.clear();
+        const std::size_t length = in.byte() % 64u;
+        for (std::size_t i = 0; i < length; ++i) {
+            storage.push_back(static_cast<char16_t>(in.u16()));
+        }
+        return std::u16string_view(storage);
+    }
+    default: {
+        storage = std::u16string(cueTable[in.byte() % cueTableSize].elementName);
+        const auto mutation = in.byte() % 4u;
+        const std::size_t position = in.byte();
+        const auto unit = static_cast<char16_t>(in.u16());
+        switch (mutation) {
+        case 1: storage[position % storage.size()] = unit; break;
+        case 2: storage.erase(position % storage.size(), 1); break;
+        case 3: storage.insert(position % (storage.size() + 1), 1, unit); break;
+        default: break;
+        }
+        return std::u16string_view(storage);
+    }
+    }
+}
+
+// ---- References, independent of the core's own comparisons ----------------
+
+bool referenceEqual(const ElementName& a, const ElementName& b) {
+    if (a.has_value() != b.has_value()) {
+        return false;
+    }
+    return !a.has_value() || *a == *b;
+}
+
+const CueRow* referenceFind(const ElementName& name) {
+    if (!name.has_value()) {
+        return nullptr;
+    }
+    for (const CueRow& row : cueTable) {
+        if (row.elementName == *name) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+bool referenceInside(std::int64_t x, std::int64_t y, std::int64_t left, std::int64_t top,
+                     std::int64_t width, std::int64_t height) {
+    return left <= x && x <= left + width && top <= y && y <= top + height;
+}
+
+bool isTableRow(const CueRow* row) {
+    return row >= cueTable && row < cueTable + cueTableSize;
+}
+
+// ---- The recording sound output --------------------------------------------
+
+constexpr std::size_t recordCapacity = 4;
+const char* recorded[recordCapacity];
+std::size_t recordedCount = 0;
+
+void recordSound(const char* soundFile) {
+    if (recordedCount < recordCapacity) {
+        recorded[recordedCount] = soundFile;
+    }
+    ++recordedCount;
+}
+
+bool outputInstalled = true;
+
+// Exactly one sound, `soundFile`, was played since the count was cleared; or
+// none if no output is installed.
+void checkPlayedOnly(const char* soundFile) {
+    if (!outputInstalled) {
+        check(recordedCount == 0);
+        return;
+    }
+    check(recordedCount == 1);
+    check(recorded[0] == soundFile);
+}
+
+// ---- The state the core exposes --------------------------------------------
+
+struct Target {
+    std::int32_t armed, left, top, width, height;
+    bool operator==(const Target&) const = default;
+};
+
+Target currentTarget() {
+    return {armedCueId, targetLeft, targetTop, targetWidth, targetHeight};
+}
+
+void checkArmedInRange() {
+    check(armedCueId == 0 || (armedCueId >= firstCueId && armedCueId <= lastCueId));
+}
+
+// ---- Operations ------------------------------------------------------------
+
+void accessibilityEvent(Reader& in) {
+    std::uint32_t event;
+    switch (in.byte() % 8) {
+    case 0:
+    case 1: event = eventObjectShow; break;
+    case 2: event = eventObjectHide; break;
+    case 3:
+    case 4:
+    case 5: event = eventObjectFocus; break;
+    default: event = in.u32(); break;
+    }
+    std::u16string storage;
+    const ElementName name = readName(in, storage);
+
+    const bool locateWrites = in.byte() % 4 != 0;
+    const std::int32_t newLeft = rectValue(in);
+    const std::int32_t newTop = rectValue(in);
+    const std::int32_t newWidth = rectValue(in);
+    const std::int32_t newHeight = rectValue(in);
+    int locateCalls = 0;
+    auto locate = [&] {
+        ++locateCalls;
+        if (locateWrites) {
+            targetLeft = newLeft;
+            targetTop = newTop;
+            targetWidth = newWidth;
+            targetHeight = newHeight;
+        }
+    };
+
+    const Target before = currentTarget();
+    const CueRow* expected = referenceFind(name);
+    recordedCount = 0;
+    handleAccessibilityEvent(event, name, locate);
+    const Target after = currentTarget();
+
+    if (event == eventObjectShow && expected != nullptr) {
+        checkPlayedOnly(expected->soundFile);
+        check(locateCalls == 0);
+        check(after == before);
+    } else if (event == eventObjectHide) {
+        check(recordedCount == 0);
+        check(locateCalls == 0);
+        check(after.armed == 0);
+        check(after.left == before.left && after.top == before.top &&
+              after.width == before.width && after.height == before.height);
+    } else if (event == eventObjectFocus && expected != nullptr) {
+        checkPlayedOnly(expected->soundFile);
+        check(locateCalls == 1);
+        check(after.armed == expected->cueId);
+        const Target written = locateWrites
+                                   ? Target{expected->cueId, newLeft, newTop, newWidth, newHeight}
+                                   : Target{expected->cueId, before.left, before.top,
+                                            before.width, before.height};
+        check(after == written);
+    } else {
+        // Unrecognised show or focus, or any other event: no effect at all.
+        check(recordedCount == 0);
+        check(locateCalls == 0);
+        check(after == before);
+    }
+}
+
+void mouseEvent(Reader& in) {
+    const std::uint32_t message = in.byte() % 4 != 0 ? messageLeftButtonDown : in.u32();
+    const Target before = currentTarget();
+    const std::int32_t x = pointValue(in, before.left, before.width);
+    const std::int32_t y = pointValue(in, before.top, before.height);
+
+    const bool expectPlay = message == messageLeftButtonDown && before.armed != 0 &&
+                            referenceInside(x, y, before.left, before.top, before.width,
+                                            before.height);
+    recordedCount = 0;
+    handleMouseEvent(message, x, y);
+
+    check(currentTarget() == before);
+    if (expectPlay) {
+        const CueRow* row = cueById(before.armed);
+        check(row != nullptr);
+        checkPlayedOnly(row->soundFile);
+    } else {
+        check(recordedCount == 0);
+    }
+}
+
+void nameCalls(Reader& in) {
+    std::u16string storageA;
+    std::u16string storageB;
+    const ElementName a = readName(in, storageA);
+    const ElementName b = readName(in, storageB);
+
+    check(namesEqual(a, a));
+    check(namesEqual(b, b));
+    const bool ab = namesEqual(a, b);
+    check(ab == namesEqual(b, a));
+    check(ab == referenceEqual(a, b));
+
+    for (const ElementName* name : {&a, &b}) {
+        const CueRow* row = findCue(*name);
+        check(row == referenceFind(*name));
+        if (row != nullptr) {
+            check(isTableRow(row));
+            check(namesEqual(ElementName(row->elementName), *name));
+            check(namesEqual(*name, ElementName(row->elementName)));
+        }
+    }
+}
+
+void idCall(Reader& in) {
+    std::int32_t id;
+    switch (in.byte() % 3) {
+    case 0: id = in.i32(); break;
+    case 1: id = firstCueId - 4 + in.byte() % 80; break;  // around the table's range
+    default: id = in.byte() % 2 != 0 ? std::numeric_limits<std::int32_t>::min()
+                                     : std::numeric_limits<std::int32_t>::max(); break;
+    }
+    const CueRow* row = cueById(id);
+    const bool inRange = id >= firstCueId && id <= lastCueId;
+    check((row != nullptr) == inRange);
+    if (row != nullptr) {
+        check(isTableRow(row));
+        check(row->cueId == id);
+        check(row == &cueTable[id - firstCueId]);
+    }
+}
+
+void hitTestCall(Reader& in) {
+    const std::int32_t left = rectValue(in);
+    const std::int32_t top = rectValue(in);
+    const std::int32_t width = rectValue(in);
+    const std::int32_t height = rectValue(in);
+    const auto mode = in.byte() % 4;
+    if (mode == 3) {
+        // Not a number, or an infinite coordinate, is never inside.
+        const float odd[] = {std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity()};
+        const float special = odd[in.byte() % 3];
+        const float other = static_cast<float>(static_cast<std::int16_t>(in.u16()));
+        check(!pointInRect(special, other, left, top, width, height));
+        check(!pointInRect(other, special, left, top, width, height));
+        return;
+    }
+    // An integer point that a float holds exactly: compared with the 64-bit
+    // reference at that same point.
+    const float fx = static_cast<float>(pointValue(in, left, width));
+    const float fy = static_cast<float>(pointValue(in, top, height));
+    const auto x = static_cast<std::int64_t>(fx);
+    const auto y = static_cast<std::int64_t>(fy);
+    check(pointInRect(fx, fy, left, top, width, height) ==
+          referenceInside(x, y, left, top, width, height));
+}
+
+void toggleOutput(Reader&) {
+    outputInstalled = !outputInstalled;
+    setSoundOutput(outputInstalled ? recordSound : nullptr);
+}
+
+bool tableChecked = false;
+
+void checkTableOnce() {
+    if (tableChecked) {
+        return;
+    }
+    tableChecked = true;
+    check(cueTableSize == static_cast<std::size_t>(lastCueId - firstCueId + 1));
+    for (std::size_t i = 0; i < cueTableSize; ++i) {
+        check(cueTable[i].cueId == firstCueId + static_cast<std::int32_t>(i));
+        check(cueTable[i].soundFile != nullptr);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    checkTableOnce();
+    checkArmedInRange();
+
+    // Every input starts from the state the program starts in: disarmed, an
+    // all-zero rectangle, an output installed.
+    armedCueId = 0;
+    targetLeft = targetTop = targetWidth = targetHeight = 0;
+    outputInstalled = true;
+    setSoundOutput(recordSound);
+
+    Reader in(data, size);
+    while (!in.done()) {
+        switch (in.byte() % 10) {
+        case 0:
+        case 1:
+        case 2:
+        case 3: accessibilityEvent(in); break;
+        case 4:
+        case 5: mouseEvent(in); break;
+        case 6: nameCalls(in); break;
+        case 7: idCall(in); break;
+        case 8: hitTestCall(in); break;
+        default: toggleOutput(in); break;
+        }
+        checkArmedInRange();
+    }
+    return 0;
+}
