@@ -1,0 +1,236 @@
+// The matcher on synthetic captures built from the generated cue sounds.
+#include "matcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using vocaret::audio::captureRate;
+using vocaret::audio::Detection;
+using vocaret::audio::Reference;
+
+const std::vector<Reference>& references() {
+    static const std::vector<Reference> loaded = [] {
+        std::string error;
+        auto result = vocaret::audio::loadReferences(VOCARET_TEST_SOUNDS_DIR, error);
+        if (!error.empty()) {
+            ADD_FAILURE() << error;
+        }
+        return result;
+    }();
+    return loaded;
+}
+
+const Reference& reference(const std::string& name) {
+    for (const Reference& r : references()) {
+        if (r.name == name) {
+            return r;
+        }
+    }
+    static const Reference none;
+    ADD_FAILURE() << "no reference " << name;
+    return none;
+}
+
+std::size_t samplesOf(double ms) {
+    return static_cast<std::size_t>(ms * captureRate / 1000);
+}
+
+// A capture being built: silence, then sounds, as the sound card would deliver them.
+struct Builder {
+    std::vector<float> samples;
+    void silence(double ms) { samples.resize(samples.size() + samplesOf(ms), 0.0F); }
+    // Appends a sound (or its first ms) and returns where it starts.
+    std::size_t sound(const Reference& r, double ms = 1e9) {
+        const std::size_t at = samples.size();
+        const std::size_t length = std::min(r.samples.size(), samplesOf(ms));
+        samples.insert(samples.end(), r.samples.begin(),
+                       r.samples.begin() + static_cast<std::ptrdiff_t>(length));
+        return at;
+    }
+    void noise(double rms, unsigned seed) {
+        std::mt19937 generator(seed);
+        std::normal_distribution<float> normal(0.0F, static_cast<float>(rms));
+        for (float& s : samples) {
+            s += normal(generator);
+        }
+    }
+};
+
+std::string describe(const std::vector<Detection>& detections) {
+    std::string text;
+    for (const Detection& d : detections) {
+        text += std::to_string(d.timeMs) + " " + d.name + " " + std::to_string(d.score) + "\n";
+    }
+    return text.empty() ? "(nothing)\n" : text;
+}
+
+void expectOnset(const Detection& d, std::size_t at, const std::string& name) {
+    EXPECT_EQ(d.name, name);
+    EXPECT_LE(d.onset > at ? d.onset - at : at - d.onset, 2U) << d.name << " at " << d.onset;
+}
+
+TEST(AudioMatcher, LoadsEveryGeneratedSoundAt48kHz) {
+    ASSERT_EQ(references().size(), 49U);
+    std::string error;
+    const auto raw = vocaret::audio::readWav(std::string(VOCARET_TEST_SOUNDS_DIR) + "/Save.wav", error);
+    ASSERT_TRUE(error.empty()) << error;
+    // 0.24 s at 44.1 kHz comes out as 0.24 s at 48 kHz.
+    EXPECT_NEAR(static_cast<double>(raw.size()), 0.24 * captureRate, 0.002 * captureRate);
+    for (const Reference& r : references()) {
+        EXPECT_NE(r.samples.front(), 0.0F) << r.name;
+    }
+}
+
+TEST(AudioMatcher, ResamplesByLinearInterpolation) {
+    std::vector<float> ramp(441);
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = static_cast<float>(i) / 441.0F;
+    }
+    const auto out = vocaret::audio::resample(ramp, 44100);
+    ASSERT_EQ(out.size(), 479U);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        EXPECT_NEAR(out[i], static_cast<double>(i) * 44100.0 / 48000.0 / 441.0, 1e-5);
+    }
+}
+
+TEST(AudioMatcher, OneCueAfterSilenceAndAShortZeroGap) {
+    Builder capture;
+    capture.silence(300);
+    capture.silence(1);  // the zeros a sound begins with on the way out
+    const std::size_t at = capture.sound(reference("Save.wav"));
+    capture.silence(400);
+    const auto found = vocaret::audio::detectCues(capture.samples, references());
+    ASSERT_EQ(found.size(), 1U) << describe(found);
+    expectOnset(found[0], at, "Save.wav");
+    EXPECT_GT(found[0].score, 0.99);
+    EXPECT_NEAR(found[0].timeMs, 301.0, 0.1);
+}
+
+TEST(AudioMatcher, ACueCutAfter50msByTheNextIsStillRecognised) {
+    Builder capture;
+    capture.silence(200);
+    const std::size_t first = capture.sound(reference("Print.wav"), 50);
+    capture.silence(1);
+    const std::size_t second = capture.sound(reference("Backarrow.wav"));
+    capture.silence(300);
+    const auto found = vocaret::audio::detectCues(capture.samples, references());
+    ASSERT_EQ(found.size(), 2U) << describe(found);
+    expectOnset(found[0], first, "Print.wav");
+    expectOnset(found[1], second, "Backarrow.wav");
+}
+
+TEST(AudioMatcher, ACueCutWithoutAnyGapIsStillRecognised) {
+    Builder capture;
+    capture.silence(200);
+    const std::size_t first = capture.sound(reference("Save.wav"), 50);
+    const std::size_t second = capture.sound(reference("Forwardarrow.wav"));
+    capture.silence(300);
+    const auto found = vocaret::audio::detectCues(capture.samples, references());
+    ASSERT_EQ(found.size(), 2U) << describe(found);
+    expectOnset(found[0], first, "Save.wav");
+    expectOnset(found[1], second, "Forwardarrow.wav");
+}
+
+TEST(AudioMatcher, ACueCutAfter15msIsStillRecognised) {
+    Builder capture;
+    capture.silence(200);
+    const std::size_t first = capture.sound(reference("Pedal.wav"), 15);
+    capture.silence(1);
+    const std::size_t second = capture.sound(reference("Print.wav"));
+    capture.silence(300);
+    const auto found = vocaret::audio::detectCues(capture.samples, references());
+    ASSERT_EQ(found.size(), 2U) << describe(found);
+    expectOnset(found[0], first, "Pedal.wav");
+    expectOnset(found[1], second, "Print.wav");
+}
+
+TEST(AudioMatcher, CuesOverAQuietNoiseFloor) {
+    Builder capture;
+    capture.silence(250);
+    const std::size_t first = capture.sound(reference("Book.wav"));
+    capture.silence(300);
+    const std::size_t second = capture.sound(reference("Sendmail.wav"));
+    capture.silence(300);
+    capture.noise(0.001, 7);  // about -60 dBFS
+    const auto found = vocaret::audio::detectCues(capture.samples, references());
+    ASSERT_EQ(found.size(), 2U) << describe(found);
+    expectOnset(found[0], first, "Book.wav");
+    expectOnset(found[1], second, "Sendmail.wav");
+}
+
+TEST(AudioMatcher, TheSameCueTwiceIsHeardTwice) {
+    Builder capture;
+    capture.silence(100);
+    const std::size_t first = capture.sound(reference("Backarrow.wav"));
+    capture.silence(150);
+    const std::size_t second = capture.sound(reference("Backarrow.wav"));
+    capture.silence(100);
+    const auto found = vocaret::audio::detectCues(capture.samples, references());
+    ASSERT_EQ(found.size(), 2U) << describe(found);
+    expectOnset(found[0], first, "Backarrow.wav");
+    expectOnset(found[1], second, "Backarrow.wav");
+}
+
+TEST(AudioMatcher, NothingInSilenceNoiseOrOtherSounds) {
+    Builder silent;
+    silent.silence(2000);
+    EXPECT_TRUE(vocaret::audio::detectCues(silent.samples, references()).empty());
+
+    Builder noisy;
+    noisy.silence(2000);
+    noisy.noise(0.001, 3);
+    const auto inNoise = vocaret::audio::detectCues(noisy.samples, references());
+    EXPECT_TRUE(inNoise.empty()) << describe(inNoise);
+
+    // Loud sounds that are no cue: a tone burst and a burst of noise.
+    Builder other;
+    other.silence(200);
+    for (std::size_t i = 0; i < samplesOf(200); ++i) {
+        other.samples.push_back(static_cast<float>(
+            0.3 * std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(i) / captureRate)));
+    }
+    other.silence(200);
+    Builder burst;
+    burst.silence(200);
+    burst.noise(0.2, 11);
+    other.samples.insert(other.samples.end(), burst.samples.begin(), burst.samples.end());
+    other.silence(200);
+    const auto inOther = vocaret::audio::detectCues(other.samples, references());
+    EXPECT_TRUE(inOther.empty()) << describe(inOther);
+}
+
+TEST(AudioMatcher, EverySoundIsIdentifiedFromItsOpeningAlone) {
+    ASSERT_EQ(references().size(), 49U);
+    for (const Reference& r : references()) {
+        Builder capture;
+        capture.silence(120);
+        const std::size_t at = capture.sound(r, 30);
+        capture.silence(200);
+        const auto found = vocaret::audio::detectCues(capture.samples, references());
+        ASSERT_EQ(found.size(), 1U) << r.name << ":\n" << describe(found);
+        expectOnset(found[0], at, r.name);
+    }
+}
+
+TEST(AudioMatcher, AQuieterCueIsTheSameCue) {
+    Builder capture;
+    capture.silence(200);
+    const std::size_t at = capture.sound(reference("Zip_up.wav"));
+    capture.silence(200);
+    for (float& s : capture.samples) {
+        s *= 0.1F;
+    }
+    const auto found = vocaret::audio::detectCues(capture.samples, references());
+    ASSERT_EQ(found.size(), 1U) << describe(found);
+    expectOnset(found[0], at, "Zip_up.wav");
+}
+
+}  // namespace
