@@ -269,9 +269,15 @@ void mouseEvent(Reader& in) {
     const std::int32_t x = pointValue(in, before.left, before.width);
     const std::int32_t y = pointValue(in, before.top, before.height);
 
+    // The press is tested at its single-precision position: exact for every
+    // screen position (magnitude below 2^24, all a cursor can have), rounded
+    // beyond that, and the reference rounds the same way.
+    const auto asFloat = [](std::int32_t value) {
+        return static_cast<std::int64_t>(static_cast<double>(static_cast<float>(value)));
+    };
     const bool expectPlay = message == messageLeftButtonDown && before.armed != 0 &&
-                            referenceInside(x, y, before.left, before.top, before.width,
-                                            before.height);
+                            referenceInside(asFloat(x), asFloat(y), before.left, before.top,
+                                            before.width, before.height);
     recordedCount = 0;
     handleMouseEvent(message, x, y);
 
