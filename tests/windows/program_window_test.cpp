@@ -112,7 +112,7 @@ protected:
         // The dialog manager turns Escape on the focused control into IDCANCEL.
         const HWND focused = GetDlgItem(dialog, IDOK);
         PostMessageA(focused, WM_KEYDOWN, VK_ESCAPE, 0);
-        PostMessageA(focused, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+        PostMessageA(focused, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(static_cast<LONG>(0xC0000001u)));
     }
 
     void expectEndsWithExitCode0() {

@@ -2,7 +2,7 @@
 // standard buttons and a scripted accessible element. It reads one command a
 // line on standard input, runs it on its UI thread and answers one line
 // ("ok ..." or "error ...") on standard output. Commands:
-//   name TEXT            the element's name (\t, \0 and \\ are escapes)
+//   name TEXT            the element's name (\t, \0, \\ and \uXXXX are escapes)
 //   name-absent          get_accName answers S_OK with no string
 //   name-result HEX      get_accName's result
 //   name-write-anyway 0|1  write the name even when the result is not S_OK
@@ -12,7 +12,10 @@
 //   focus-button N       gives keyboard focus to button N (0..2)
 //   button-rect N        prints button N's screen rectangle
 //   stats                references held, name and location queries so far
-//   hang MS              the UI thread stops answering for MS milliseconds
+//   name-long N          a name of N code units
+//   flood N HEX          raises event HEX on the element N times, at once
+//   hang MS              the UI thread stops answering for MS milliseconds,
+//                        starting after this command has been answered
 //   quit
 #include <windows.h>
 
@@ -25,6 +28,7 @@
 namespace {
 
 constexpr UINT commandMessage = WM_APP + 1;
+constexpr UINT hangMessage = WM_APP + 2;
 const char* const buttonTexts[] = {"&Mentés", "Vissza", "Mentés másként"};
 HWND mainWindow = nullptr;
 HWND buttons[3] = {};
@@ -46,19 +50,29 @@ std::wstring unescape(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
             const char next = text[++i];
+            if (next == 'u' && i + 4 < text.size()) {
+                // A code unit of its own, paired or not: kept apart from the UTF-8.
+                raw.push_back('\x01');
+                raw.append(text, i + 1, 4);
+                i += 4;
+                continue;
+            }
             raw.push_back(next == 't' ? '\t' : next == '0' ? '\0' : next);
         } else {
             raw.push_back(text[i]);
         }
     }
-    // Convert piecewise so that NULs survive.
+    // Convert piecewise so that NULs and single code units survive.
     std::wstring wide;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= raw.size(); ++i) {
-        if (i == raw.size() || raw[i] == '\0') {
+        if (i == raw.size() || raw[i] == '\0' || raw[i] == '\x01') {
             wide += widen(raw.substr(start, i - start));
-            if (i < raw.size()) {
+            if (i < raw.size() && raw[i] == '\0') {
                 wide.push_back(L'\0');
+            } else if (i < raw.size()) {
+                wide.push_back(static_cast<wchar_t>(std::stoul(raw.substr(i + 1, 4), nullptr, 16)));
+                i += 4;
             }
             start = i + 1;
         }
@@ -117,8 +131,18 @@ std::string run(const std::string& line) {
         return "ok references=" + std::to_string(a.references) +
                " names=" + std::to_string(a.nameQueries) +
                " locations=" + std::to_string(a.locationQueries);
+    } else if (verb == "flood") {
+        unsigned long count = 0;
+        std::string event;
+        args >> count >> event;
+        const auto eventId = static_cast<DWORD>(parseHex(event));
+        for (unsigned long i = 0; i < count; ++i) {
+            NotifyWinEvent(eventId, element->handle(), OBJID_CLIENT, CHILDID_SELF);
+        }
+    } else if (verb == "name-long") {
+        answers.name = std::wstring(std::stoul(rest), L'x');
     } else if (verb == "hang") {
-        Sleep(static_cast<DWORD>(std::stoul(rest)));
+        PostMessageA(mainWindow, hangMessage, std::stoul(rest), 0);
     } else if (verb == "quit") {
         PostQuitMessage(0);
     } else {
@@ -131,6 +155,10 @@ LRESULT CALLBACK targetWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     if (message == commandMessage) {
         auto* line = reinterpret_cast<std::string*>(lParam);
         *line = run(*line);
+        return 0;
+    }
+    if (message == hangMessage) {
+        Sleep(static_cast<DWORD>(wParam));
         return 0;
     }
     if (message == WM_DESTROY) {
