@@ -220,6 +220,12 @@ Vocaret::~Vocaret() {
 
 HWND Vocaret::waitForMainWindow(DWORD milliseconds) {
     window_ = findWindowOf(process.id(), "myWindowClass", "Vocaret", milliseconds);
+    if (window_ != nullptr) {
+        // The window shows before the subscription starts; a sent message is
+        // answered only from the message loop, which runs after it.
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, milliseconds, &result);
+    }
     return window_;
 }
 
