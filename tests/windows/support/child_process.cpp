@@ -208,7 +208,7 @@ Vocaret::Vocaret(const std::vector<std::string>& extraEnvironment) : traceFile_(
     // arrives after this start belongs to this copy of vocaret.
     std::ifstream trace(traceFile_, std::ios::binary | std::ios::ate);
     traceStart_ = trace ? static_cast<std::streamoff>(trace.tellg()) : 0;
-    std::vector<std::string> environment = {"WINEDEBUG=-all,trace+winmm"};
+    std::vector<std::string> environment = {"WINEDEBUG=-all,trace+winmm,+timestamp"};
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
     process.start("\"" + programFolder() + "\\vocaret.exe\"", programFolder(), false, "",
                   environment);
@@ -235,12 +235,17 @@ std::vector<Vocaret::Play> Vocaret::plays() const {
     std::vector<Play> found;
     std::string line;
     std::string flags;
+    double tickMs = -1;
     while (std::getline(trace, line)) {
         // "MULTIMEDIA_PlaySound pszSound=... hmod=... fdwSound=00020001", then
         // "proc_PlaySound SoundName=L"Sounds\\Save.wav" !" from the player.
         const std::size_t flagsAt = line.find("fdwSound=");
         if (line.find("MULTIMEDIA_PlaySound") != std::string::npos && flagsAt != std::string::npos) {
             flags = line.substr(flagsAt + 9, 8);
+            // With +timestamp a line starts "seconds.milliseconds:thread:".
+            tickMs = line[0] >= '0' && line[0] <= '9' && line.find('.') < line.find(':')
+                         ? std::stod(line.substr(0, line.find(':'))) * 1000.0
+                         : -1;
         }
         const std::string marker = "proc_PlaySound SoundName=L\"";
         const std::size_t at = line.find(marker);
@@ -256,7 +261,7 @@ std::vector<Vocaret::Play> Vocaret::plays() const {
             }
             sound.push_back(escaped[i]);
         }
-        found.push_back({sound, flags});
+        found.push_back({sound, flags, tickMs});
     }
     return found;
 }

@@ -58,6 +58,7 @@ public:
     struct Play {
         std::string sound;
         std::string flags;  // fdwSound as the trace prints it
+        double tickMs = -1;  // the call's GetTickCount time, when the trace has +timestamp
     };
     std::vector<Play> plays() const;
     std::vector<std::string> sounds() const;
