@@ -49,7 +49,10 @@ HRESULT ScriptedAccessible::get_accChild(VARIANT, IDispatch** child) {
 HRESULT ScriptedAccessible::get_accName(VARIANT, BSTR* name) {
     ++nameQueries;
     if (answers.duringNameQuery) {
-        answers.duringNameQuery();
+        // Once: taken out first, so that it may set answers of its own.
+        const std::function<void()> during = std::move(answers.duringNameQuery);
+        answers.duringNameQuery = nullptr;
+        during();
     }
     const bool write = answers.nameResult == S_OK || answers.writeNameDespiteResult;
     if (write && answers.name.has_value()) {

@@ -18,7 +18,7 @@ struct ScriptedAnswers {
     HRESULT locationResult = S_OK;
     LONG left = 0, top = 0, width = 0, height = 0;
     bool writeLocationOnFailure = false;
-    // Runs inside get_accName before it answers (to raise further events).
+    // Runs inside the next get_accName, once, before it answers.
     std::function<void()> duringNameQuery;
 };
 

@@ -14,6 +14,7 @@
 //   stats                references held, name and location queries so far
 //   name-long N          a name of N code units
 //   flood N HEX          raises event HEX on the element N times, at once
+//   name-delay MS        the next name query answers after MS milliseconds
 //   hang MS              the UI thread stops answering for MS milliseconds,
 //                        starting after this command has been answered
 //   quit
@@ -139,6 +140,11 @@ std::string run(const std::string& line) {
         for (unsigned long i = 0; i < count; ++i) {
             NotifyWinEvent(eventId, element->handle(), OBJID_CLIENT, CHILDID_SELF);
         }
+    } else if (verb == "name-delay") {
+        // The next name query answers only after MS milliseconds, the UI
+        // thread pumping nothing meanwhile: a hung application.
+        const auto delay = static_cast<DWORD>(std::stoul(rest));
+        answers.duringNameQuery = [delay] { Sleep(delay); };
     } else if (verb == "name-long") {
         answers.name = std::wstring(std::stoul(rest), L'x');
     } else if (verb == "hang") {
