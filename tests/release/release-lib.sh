@@ -62,3 +62,20 @@ rl_cue_check() {
     fi
     echo "$label: Sounds\\Save.wav played => $expect"
 }
+
+# A Wine prefix and display of this test's own under $rl_work, ended with
+# the test. Takes the folder of the calling script.
+rl_start_wine() {
+    export VOCARET_WINE_ROOT="$rl_work/wine"
+    unset WINEPREFIX
+    source "$1/../../scripts/wine-env"
+    trap rl_stop_wine EXIT
+    vocaret_ensure_display
+    vocaret_ensure_prefix
+}
+
+rl_stop_wine() {
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    rl_stop_pulse
+    vocaret_stop_display
+}

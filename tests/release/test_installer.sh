@@ -18,17 +18,7 @@ echo "installer manifest: requestedExecutionLevel asInvoker (no administrator ri
 # A prefix of this run's own, made afresh.
 rm -rf "$rl_work"
 mkdir -p "$rl_work"
-export VOCARET_WINE_ROOT="$rl_work/wine"
-unset WINEPREFIX
-source "$here/../../scripts/wine-env"
-cleanup() {
-    "$WINESERVER" -k >/dev/null 2>&1 || true
-    rl_stop_pulse
-    vocaret_stop_display
-}
-trap cleanup EXIT
-vocaret_ensure_display
-vocaret_ensure_prefix
+rl_start_wine "$here"
 
 wine_out() {  # runs a Windows command and prints its stdout without CRs
     "$WINELOADER" "$@" 2>/dev/null </dev/null | tr -d '\r'

@@ -50,17 +50,7 @@ done
 echo "README.txt: UTF-8 with BOM, says where to start the program from and how to quit"
 
 # Under Wine, in a prefix of this test's own.
-export VOCARET_WINE_ROOT="$rl_work/wine"
-unset WINEPREFIX
-source "$here/../../scripts/wine-env"
-cleanup() {
-    "$WINESERVER" -k >/dev/null 2>&1 || true
-    rl_stop_pulse
-    vocaret_stop_display
-}
-trap cleanup EXIT
-vocaret_ensure_display
-vocaret_ensure_prefix
+rl_start_wine "$here"
 rl_start_pulse "$rl_work/pulse"
 
 rl_cue_check "$unpacked" "$unpacked/vocaret.exe" ok zip-with-sounds
