@@ -13,6 +13,10 @@ extern BSTR objectName;
 // Events that arrive while one is being handled wait here, in arrival order.
 constexpr std::size_t pendingEventCapacity = 1024;
 
+// How long an event's calls into another process may hold back the events
+// waiting behind it before these are handled first.
+constexpr DWORD waitingCallLimitMs = 250;
+
 void CALLBACK winEventProc(HWINEVENTHOOK hWinEventHook, DWORD event, HWND hwnd, LONG idObject,
                            LONG idChild, DWORD idEventThread, DWORD dwmsEventTime);
 

@@ -183,8 +183,8 @@ TEST_F(ProgramFaults, FloodOfEventsLeavesMemoryFlatAndTheNextCueRight) {
 }
 
 // While vocaret waits for a name from a target that has stopped pumping
-// messages, its window and its mouse hook must go on answering, and the cue
-// another application raises meanwhile is still heard, after the waiting one.
+// messages, its window, its mouse hook and the cues of other applications
+// must go on; the event of the hung target is stale by the time it answers.
 TEST_F(ProgramFaults, HungTargetDoesNotFreezeTheProgram) {
     Target other;
     ASSERT_TRUE(other.ready());
@@ -213,7 +213,7 @@ TEST_F(ProgramFaults, HungTargetDoesNotFreezeTheProgram) {
 
     start = GetTickCount64();
     ASSERT_EQ(other.command("raise 8005"), "ok");
-    const bool bothHeard = vocaret.waitForSounds(2, 15000);
+    const bool otherHeard = vocaret.waitForSounds(1, 15000);
     const ULONGLONG otherCue = GetTickCount64() - start;
 
     std::printf("[ MEASURE  ] while a target hangs in a name query: main window answered%s "
@@ -224,10 +224,10 @@ TEST_F(ProgramFaults, HungTargetDoesNotFreezeTheProgram) {
     EXPECT_TRUE(answered);
     EXPECT_LT(windowAnswer, 1000u);
     EXPECT_LT(hookAnswer, 300u);
-    // In arrival order: the waiting event's cue when its answer comes, then
-    // the other application's.
-    EXPECT_TRUE(bothHeard);
-    EXPECT_EQ(vocaret.sounds(), (Sounds{"Sounds\\Save.wav", "Sounds\\Forwardarrow.wav"}));
+    EXPECT_TRUE(otherHeard);
+    EXPECT_LT(otherCue, 1000u);
+    Sleep(4000);  // the hung target answers; its event is dropped as stale
+    EXPECT_EQ(vocaret.sounds(), (Sounds{"Sounds\\Forwardarrow.wav"}));
     expectNextCueRight();
 }
 

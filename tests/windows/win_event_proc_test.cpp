@@ -270,6 +270,63 @@ TEST_F(WinEventProc, EventsArrivingDuringANameQueryAreHandledAfterItInOrder) {
     EXPECT_EQ(second.accessible.references, 1);
 }
 
+// Waits as COM does for an answer from another process: pumping messages.
+void waitLikeACall(DWORD milliseconds) {
+    pumpUntil([] { return false; }, milliseconds);
+}
+
+TEST_F(WinEventProc, EventsWaitingBehindAHungNameQueryOvertakeIt) {
+    ScriptedWindow second;
+    second.accessible.answers.name = L"Előre";
+    second.accessible.answers.left = 300;
+    named(L"Vissza");
+    target.accessible.answers.duringNameQuery = [&] {
+        raise(EVENT_OBJECT_FOCUS, second.handle());
+        waitLikeACall(waitingCallLimitMs * 3);
+    };
+    raise(EVENT_OBJECT_FOCUS);
+    // The newer focus was handled during the wait; the older event, answered
+    // after it, is stale and dropped.
+    EXPECT_EQ(played, (Sounds{"Sounds\\Forwardarrow.wav"}));
+    EXPECT_EQ(armedCueId, 1006);
+    EXPECT_EQ(targetLeft, 300);
+    EXPECT_EQ(target.accessible.locationQueries, 0);
+    expectNoReferenceHeld();
+    EXPECT_EQ(second.accessible.references, 1);
+}
+
+TEST_F(WinEventProc, HideWaitingBehindAHungLocationQueryKeepsTheTargetDisarmed) {
+    ScriptedWindow hidden;
+    hidden.accessible.answers.name = L"valami";
+    named(L"Vissza", 500, 500, 10, 10);
+    target.accessible.answers.duringLocationQuery = [&] {
+        raise(EVENT_OBJECT_HIDE, hidden.handle());
+        waitLikeACall(waitingCallLimitMs * 3);
+    };
+    arm(1060);
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav"}));  // played before the wait
+    EXPECT_EQ(armedCueId, 0);   // the hide is newer than the stale location
+    EXPECT_EQ(targetLeft, 1);   // the stale rectangle is not written
+    expectNoReferenceHeld();
+}
+
+TEST_F(WinEventProc, ShortWaitsKeepArrivalOrder) {
+    ScriptedWindow second;
+    second.accessible.answers.name = L"Előre";
+    named(L"Vissza");
+    target.accessible.answers.duringNameQuery = [&] {
+        raise(EVENT_OBJECT_FOCUS, second.handle());
+        waitLikeACall(waitingCallLimitMs / 5);
+    };
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav"}));
+    EXPECT_EQ(armedCueId, 1006);
+    // No timer is left behind to wake the program later.
+    MSG message;
+    EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+}
+
 TEST_F(WinEventProc, FullQueueDropsTheOldestWaitingEvents) {
     ScriptedWindow burst;
     burst.accessible.answers.name = L"Előre";

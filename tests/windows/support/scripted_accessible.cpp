@@ -90,6 +90,11 @@ HRESULT ScriptedAccessible::accSelect(LONG, VARIANT) { return DISP_E_MEMBERNOTFO
 HRESULT ScriptedAccessible::accLocation(LONG* left, LONG* top, LONG* width, LONG* height,
                                         VARIANT) {
     ++locationQueries;
+    if (answers.duringLocationQuery) {
+        const std::function<void()> during = std::move(answers.duringLocationQuery);
+        answers.duringLocationQuery = nullptr;
+        during();
+    }
     if (answers.locationResult == S_OK || answers.writeLocationOnFailure) {
         *left = answers.left;
         *top = answers.top;

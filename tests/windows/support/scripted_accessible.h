@@ -18,8 +18,9 @@ struct ScriptedAnswers {
     HRESULT locationResult = S_OK;
     LONG left = 0, top = 0, width = 0, height = 0;
     bool writeLocationOnFailure = false;
-    // Runs inside the next get_accName, once, before it answers.
+    // Run inside the next get_accName / accLocation, once, before it answers.
     std::function<void()> duringNameQuery;
+    std::function<void()> duringLocationQuery;
 };
 
 class ScriptedAccessible final : public IAccessible {
