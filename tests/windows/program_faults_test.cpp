@@ -231,4 +231,27 @@ TEST_F(ProgramFaults, HungTargetDoesNotFreezeTheProgram) {
     expectNextCueRight();
 }
 
+TEST_F(ProgramFaults, TargetThatDiesInTheMiddleOfACallIsSurvived) {
+    say("name Mentés");
+    say("die-in-name-query");
+    const ULONGLONG start = GetTickCount64();
+    target.process.command("raise 8005", 2000);  // no answer: the target ends
+    ASSERT_TRUE(target.process.wait(10000));
+    EXPECT_EQ(target.process.exitCode(), 7u);
+    // vocaret goes on: its window answers and another application's cue is right.
+    Target other;
+    ASSERT_TRUE(other.ready());
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(vocaret.mainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                                    &result));
+    ASSERT_EQ(other.command("name Vissza"), "ok");
+    ASSERT_EQ(other.command("raise 8005"), "ok");
+    ASSERT_TRUE(vocaret.waitForSounds(1, 10000));
+    std::printf("[ MEASURE  ] a target that died inside a name query: the next cue from "
+                "another application %lu ms after the fatal event\n",
+                static_cast<unsigned long>(GetTickCount64() - start));
+    EXPECT_EQ(vocaret.sounds(), Sounds{"Sounds\\Backarrow.wav"});
+    EXPECT_EQ(vocaret.process.exitCode(), static_cast<DWORD>(STILL_ACTIVE));
+}
+
 }  // namespace

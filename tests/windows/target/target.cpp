@@ -15,6 +15,7 @@
 //   name-long N          a name of N code units
 //   flood N HEX          raises event HEX on the element N times, at once
 //   name-delay MS        the next name query answers after MS milliseconds
+//   die-in-name-query    the next name query ends this process instead
 //   hang MS              the UI thread stops answering for MS milliseconds,
 //                        starting after this command has been answered
 //   quit
@@ -145,6 +146,9 @@ std::string run(const std::string& line) {
         // thread pumping nothing meanwhile: a hung application.
         const auto delay = static_cast<DWORD>(std::stoul(rest));
         answers.duringNameQuery = [delay] { Sleep(delay); };
+    } else if (verb == "die-in-name-query") {
+        // The next name query ends this process before it answers.
+        answers.duringNameQuery = [] { TerminateProcess(GetCurrentProcess(), 7); };
     } else if (verb == "name-long") {
         answers.name = std::wstring(std::stoul(rest), L'x');
     } else if (verb == "hang") {
