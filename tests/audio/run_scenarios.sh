@@ -4,18 +4,37 @@
 # target started from a Windows build's bin folder, and each scenario decided
 # from the recorded audio alone by audio_match.
 # Usage: run_scenarios.sh BIN_FOLDER AUDIO_MATCH [MORE_BIN_FOLDERS...]
+#        run_scenarios.sh --latency EVENTS BIN_FOLDER AUDIO_MATCH [MORE_BIN_FOLDERS...]
 # VOCARET_AUDIO_ROOT: where the Wine prefix, display, server and captures live
-# (default build/audio-wine). Exits non-zero when any scenario fails.
+# (default build/audio-wine, build/audio-latency with --latency). Exits
+# non-zero when any scenario fails.
+# --latency: instead of the scenarios, raises EVENTS focus events (plus one
+# cold first one on a freshly started vocaret.exe) with alternating cue names,
+# 150-250 ms apart, and prints event -> first captured sample of the expected
+# cue: cold first cue, p50, p95, p99, events, missed. Exits non-zero when more
+# than VOCARET_LATENCY_MAX_MISSED (default 2) events of a build were missed or
+# sounds other than the expected cues were heard, or the cold cue was missed.
 set -uo pipefail
 
+latency_events=0
+if [ "${1:-}" = "--latency" ]; then
+    latency_events="${2:-}"
+    shift 2 || true
+    if ! [[ "$latency_events" =~ ^[0-9]+$ ]] || [ "$latency_events" -lt 1 ]; then
+        echo "usage: $0 --latency EVENTS BIN_FOLDER AUDIO_MATCH [MORE_BIN_FOLDERS...]" >&2
+        exit 2
+    fi
+fi
 if [ $# -lt 2 ]; then
-    echo "usage: $0 BIN_FOLDER AUDIO_MATCH [MORE_BIN_FOLDERS...]" >&2
+    echo "usage: $0 [--latency EVENTS] BIN_FOLDER AUDIO_MATCH [MORE_BIN_FOLDERS...]" >&2
     exit 2
 fi
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 audio_match="$(realpath "$2")"
 bins=("$1" "${@:3}")
-root="$(realpath -m "${VOCARET_AUDIO_ROOT:-$repo/build/audio-wine}")"
+default_root="$repo/build/audio-wine"
+[ "$latency_events" -gt 0 ] && default_root="$repo/build/audio-latency"
+root="$(realpath -m "${VOCARET_AUDIO_ROOT:-$default_root}")"
 mkdir -p "$root"
 
 # A display, prefix and Wine server of this run's own.
@@ -146,6 +165,45 @@ end_scenario() {
     scenario_to+=("$(now_ms)")
 }
 
+# Starts vocaret.exe from a bin folder, waits for its window, then starts the
+# scripted target and waits for its "ok ready". On failure returns 1 with
+# start_step and start_error saying what did not come up.
+start_step=""
+start_error=""
+start_programs() {
+    local bin="$1" label="$2"
+    (cd "$bin" && exec "$WINELOADER" vocaret.exe >"$root/vocaret-$label.log" 2>&1 </dev/null) &
+    vocaret_pid=$!
+    local window="" i
+    for i in $(seq 1 150); do
+        window=$(xdotool search --name '^Vocaret$' 2>/dev/null | head -1)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    if [ -z "$window" ]; then
+        start_step="(start)"
+        start_error="no Vocaret window"
+        return 1
+    fi
+
+    coproc target { exec "$WINELOADER" "$bin/vocaret_target.exe" 2>>"$root/target-$label.log"; }
+    if ! IFS= read -r -t 30 reply <&"${target[0]}" || [ "${reply%$'\r'}" != "ok ready" ]; then
+        start_step="(target)"
+        start_error="target not ready: $reply"
+        return 1
+    fi
+}
+
+stop_programs() {
+    # The target may end before its answer to quit gets through: not waited for.
+    printf 'quit\n' >&"${target[1]}" 2>/dev/null
+    sleep 0.3
+    kill "$vocaret_pid" 2>/dev/null
+    "$WINESERVER" -k >/dev/null 2>&1
+    wait "$vocaret_pid" 2>/dev/null
+    vocaret_pid=""
+}
+
 summary=()
 failed=0
 
@@ -167,24 +225,8 @@ run_build() {
     local capture_file="$root/capture-$label.raw"
     start_capture "$capture_file" || { failed=1; summary+=("$label capture FAIL"); return; }
 
-    (cd "$bin" && exec "$WINELOADER" vocaret.exe >"$root/vocaret-$label.log" 2>&1 </dev/null) &
-    vocaret_pid=$!
-    local window="" i
-    for i in $(seq 1 150); do
-        window=$(xdotool search --name '^Vocaret$' 2>/dev/null | head -1)
-        [ -n "$window" ] && break
-        sleep 0.1
-    done
-    if [ -z "$window" ]; then
-        summary+=("$(printf '%-8s %-34s %-6s %s' "$label" "(start)" FAIL "no Vocaret window")")
-        failed=1
-        stop_capture
-        return
-    fi
-
-    coproc target { exec "$WINELOADER" "$bin/vocaret_target.exe" 2>>"$root/target-$label.log"; }
-    if ! IFS= read -r -t 30 reply <&"${target[0]}" || [ "${reply%$'\r'}" != "ok ready" ]; then
-        summary+=("$(printf '%-8s %-34s %-6s %s' "$label" "(target)" FAIL "target not ready: $reply")")
+    if ! start_programs "$bin" "$label"; then
+        summary+=("$(printf '%-8s %-34s %-6s %s' "$label" "$start_step" FAIL "$start_error")")
         failed=1
         stop_capture
         return
@@ -229,13 +271,7 @@ run_build() {
         send "name Lomtár" && mark && raise_read 8005
     end_scenario
 
-    # The target may end before its answer to quit gets through: not waited for.
-    printf 'quit\n' >&"${target[1]}" 2>/dev/null
-    sleep 0.3
-    kill "$vocaret_pid" 2>/dev/null
-    "$WINESERVER" -k >/dev/null 2>&1
-    wait "$vocaret_pid" 2>/dev/null
-    vocaret_pid=""
+    stop_programs
     stop_capture
 
     local detections
@@ -283,6 +319,166 @@ run_build() {
         summary+=("$(printf '%-8s %-34s %-6s %s' "$label" "${scenario_names[$s]}" "$verdict" "$detail")")
     done
 }
+
+# --- Latency mode -----------------------------------------------------------
+# Names whose cues follow one another, so that consecutive cues always differ.
+latency_names=("Mentés" "Vissza" "Előre" "Lomtár" "Nyomtatás..." "Fel")
+latency_files=(Save.wav Backarrow.wav Forwardarrow.wav Pedal.wav Print.wav Uparrow.wav)
+latency_rows=()
+
+# Seconds (fractional) until the wall-clock moment $1 (EPOCHREALTIME units).
+seconds_until() {
+    awk -v at="$1" -v now="$EPOCHREALTIME" 'BEGIN { d = at - now; if (d < 0) d = 0; printf "%.3f", d }'
+}
+
+# One fresh vocaret.exe: a cold first event, then EVENTS more. Each event's
+# mark is the capture clock just before the raise is sent; its latency is the
+# first onset of the expected cue after the mark, within 1 s, not already
+# taken by an earlier event.
+measure_build() {
+    local bin label
+    bin="$(realpath "$1")"
+    label="$(basename "$(dirname "$bin")")"
+    if [ ! -f "$bin/vocaret.exe" ] || [ ! -f "$bin/vocaret_target.exe" ] || [ ! -d "$bin/Sounds" ]; then
+        echo "run_scenarios: $label: vocaret.exe, vocaret_target.exe or Sounds missing in $bin" >&2
+        latency_rows+=("| $label | - | - | - | - | 0 | FAILED: build missing |")
+        failed=1
+        return
+    fi
+    local capture_file="$root/latency-$label.raw"
+    local marks_file="$root/latency-$label.marks"
+    local result_file="$root/latency-$label.txt"
+    : >"$marks_file"
+    start_capture "$capture_file" || { failed=1; latency_rows+=("| $label | - | - | - | - | 0 | FAILED: no capture |"); return; }
+    if ! start_programs "$bin" "$label"; then
+        echo "run_scenarios: $label: $start_step $start_error" >&2
+        latency_rows+=("| $label | - | - | - | - | 0 | FAILED: $start_error |")
+        failed=1
+        stop_capture
+        return
+    fi
+    send "rect 0 0 1 1"
+    sleep 0.5
+
+    local i k before after j mark next_at="" broken=""
+    for i in $(seq 0 "$latency_events"); do
+        k=$((i % ${#latency_names[@]}))
+        send "name ${latency_names[$k]}" || { broken="name"; break; }
+        before=$(names_read) || { broken="stats"; break; }
+        if [ -n "$next_at" ]; then
+            sleep "$(seconds_until "$next_at")"
+        fi
+        # The next raise 150-250 ms after this one, uneven so that the raises
+        # do not keep one phase against the audio periods.
+        # The cold one is left 1.5 s alone, so that no later cue cuts it.
+        local gap=0.150
+        [ "$i" -eq 0 ] && gap=1.5
+        next_at=$(awk -v now="$EPOCHREALTIME" -v g="$gap" -v r="$RANDOM" 'BEGIN { printf "%.6f", now + g + (r % 101) / 1000 }')
+        mark=$(now_ms)
+        send "raise 8005" || { broken="raise"; break; }
+        echo "$i $mark ${latency_files[$k]}" >>"$marks_file"
+        # The name is read when vocaret handles the event: only then may it change.
+        for j in $(seq 1 200); do
+            after=$(names_read) || { broken="stats"; break 2; }
+            [ "$after" -gt "$before" ] && break
+            sleep 0.005
+        done
+        if [ "$after" -le "$before" ]; then
+            echo "run_scenarios: $label: vocaret never read the name of event $i" >&2
+        fi
+    done
+    sleep 1.0
+    stop_programs
+    stop_capture
+    if [ -n "$broken" ]; then
+        echo "run_scenarios: $label: the target stopped answering ($broken) at event $i" >&2
+        failed=1
+    fi
+
+    local detections
+    if ! detections=$("$audio_match" "$capture_file" "$bin/Sounds"); then
+        latency_rows+=("| $label | - | - | - | - | 0 | FAILED: audio_match |")
+        failed=1
+        return
+    fi
+    echo "$detections" >"$root/latency-$label.heard"
+
+    # Matches marks to onsets; prints the missed events and the sounds no
+    # event accounts for, then "row <cold> <p50> <p95> <p99> <events> <missed> <other>".
+    local report
+    report=$(awk -v max_ms=1000 -v heard="$root/latency-$label.heard" '
+        FILENAME == heard { if (NF >= 3) { n++; t[n] = $1 + 0; f[n] = $2; taken[n] = 0 } next }
+        { e++; ev[e] = $1; mk[e] = $2 + 0; want[e] = $3 }
+        END {
+            for (i = 1; i <= e; i++) {
+                mark = mk[i]
+                # Up to 1 s, and never past the next raise of the same cue.
+                until = mark + max_ms
+                for (j = i + 1; j <= e; j++) if (want[j] == want[i]) { if (mk[j] < until) until = mk[j]; break }
+                hit = 0
+                for (d = 1; d <= n; d++) {
+                    if (taken[d] || t[d] < mark) continue
+                    if (t[d] >= until) break
+                    if (f[d] == want[i]) { taken[d] = 1; hit = d; break }
+                }
+                if (ev[i] == 0) {
+                    cold = hit ? sprintf("%.1f", t[hit] - mark) : "missed"
+                    if (!hit) { print "MISSED cold event 0 (" want[i] ") raised at " mark " ms"; cold_missed = 1 }
+                } else {
+                    events++
+                    if (hit) lat[++m] = t[hit] - mark
+                    else { missed++; print "MISSED event " ev[i] " (" want[i] ") raised at " mark " ms" }
+                    printf "%d %s %.1f\n", ev[i], want[i], hit ? t[hit] - mark : -1 > "/dev/stderr"
+                }
+            }
+            for (d = 1; d <= n; d++)
+                if (!taken[d] && t[d] >= mk[1]) {
+                    other++
+                    print "UNEXPECTED " f[d] " heard at " t[d] " ms (no event of that cue before it)"
+                }
+            # Sort the latencies (insertion sort: a few hundred values).
+            for (a = 2; a <= m; a++) { v = lat[a]; b = a - 1; while (b >= 1 && lat[b] > v) { lat[b + 1] = lat[b]; b-- } lat[b + 1] = v }
+            split("50 95 99", ps, " ")
+            for (q = 1; q <= 3; q++) {
+                r = int((ps[q] / 100) * m + 0.999999); if (r < 1) r = 1
+                pv[q] = m ? sprintf("%.1f", lat[r]) : "-"
+            }
+            printf "row %s %s %s %s %d %d %d %d\n", cold, pv[1], pv[2], pv[3], events, missed + 0, other + 0, cold_missed + 0
+        }' "$root/latency-$label.heard" "$marks_file" 2>"$result_file")
+    grep -v '^row ' <<<"$report" | sed "s/^/run_scenarios: $label: /"
+    local row cold p50 p95 p99 events missed other cold_missed
+    row=$(grep '^row ' <<<"$report")
+    read -r _ cold p50 p95 p99 events missed other cold_missed <<<"$row"
+    local max_missed="${VOCARET_LATENCY_MAX_MISSED:-2}" verdict=""
+    if [ "$cold_missed" -ne 0 ] || [ $((missed + other)) -gt "$max_missed" ] || [ "$events" -lt "$latency_events" ]; then
+        verdict=" FAILED"
+        failed=1
+        echo "run_scenarios: $label: LATENCY MEASUREMENT FAILED: $missed of $events events missed, $other other sounds, cold cue ${cold}" >&2
+    fi
+    local units=" ms"
+    [ "$cold" = missed ] && units=""
+    latency_rows+=("| $label | ${cold}${units} | $p50 ms | $p95 ms | $p99 ms | $events | ${missed}${verdict} | $other |")
+}
+
+if [ "$latency_events" -gt 0 ]; then
+    for bin in "${bins[@]}"; do
+        measure_build "$bin"
+    done
+    echo
+    echo "Event -> first captured sample of the expected cue ($latency_events events a build, 150-250 ms apart; per-event values in $root/latency-*.txt)"
+    echo
+    echo "| build | cold first cue | p50 | p95 | p99 | events | missed | other sounds |"
+    echo "|---|---|---|---|---|---|---|---|"
+    for line in "${latency_rows[@]}"; do
+        echo "$line"
+    done
+    if [ "$failed" -ne 0 ]; then
+        echo "run_scenarios: latency FAILED"
+        exit 1
+    fi
+    echo "run_scenarios: latency measured"
+    exit 0
+fi
 
 for bin in "${bins[@]}"; do
     run_build "$bin"
