@@ -159,13 +159,17 @@ constinit UINT_PTR overtakeTimer = 0;
 
 void CALLBACK overtakeWaitingCall(HWND, UINT, UINT_PTR, DWORD);
 
+void stopOvertakeTimer() {
+    if (overtakeTimer != 0) {
+        KillTimer(nullptr, overtakeTimer);
+        overtakeTimer = 0;
+    }
+}
+
 void scheduleOvertake() {
     const DWORD waited = GetTickCount() - runningSince;
     if (waited >= waitingCallLimitMs) {
-        if (overtakeTimer != 0) {
-            KillTimer(nullptr, overtakeTimer);
-            overtakeTimer = 0;
-        }
+        stopOvertakeTimer();
         handlePendingEvents();
     } else if (overtakeTimer == 0) {
         overtakeTimer = SetTimer(nullptr, 0, waitingCallLimitMs - waited, overtakeWaitingCall);
@@ -173,8 +177,7 @@ void scheduleOvertake() {
 }
 
 void CALLBACK overtakeWaitingCall(HWND, UINT, UINT_PTR, DWORD) {
-    KillTimer(nullptr, overtakeTimer);
-    overtakeTimer = 0;
+    stopOvertakeTimer();
     if (handlingDepth > 0 && pendingCount > 0) {
         scheduleOvertake();
     }
@@ -195,8 +198,5 @@ void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject,
     }
     handleEvent(event, hwnd, idObject, idChild);
     handlePendingEvents();
-    if (overtakeTimer != 0) {
-        KillTimer(nullptr, overtakeTimer);
-        overtakeTimer = 0;
-    }
+    stopOvertakeTimer();
 }

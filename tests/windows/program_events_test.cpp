@@ -2,7 +2,6 @@
 // another process, real clicks, and the cues read back from Wine's winmm trace.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,23 +23,8 @@ protected:
 
     void say(const std::string& line) { ASSERT_EQ(target.command(line), "ok") << line; }
 
-    int nameQueries() {
-        std::istringstream stats(target.command("stats"));
-        std::string ok, references, names;
-        stats >> ok >> references >> names;
-        return std::stoi(names.substr(names.find('=') + 1));
-    }
-
-    // vocaret reads the name when it handles the event, not when it is
-    // raised: wait for that query before the name may change.
     void raise(const std::string& event) {
-        const int before = nameQueries();
-        say("raise " + event);
-        const ULONGLONG deadline = GetTickCount64() + 5000;
-        while (nameQueries() == before && GetTickCount64() < deadline) {
-            Sleep(5);
-        }
-        ASSERT_GT(nameQueries(), before) << "vocaret never asked for the name of " << event;
+        ASSERT_TRUE(target.raiseAndWait(event)) << "vocaret never asked for the name of " << event;
     }
 
     // A focus event on the scripted element with this name and rectangle.
@@ -68,12 +52,7 @@ protected:
     }
 
     void click(int x, int y, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP) {
-        SetCursorPos(x, y);
-        INPUT inputs[2] = {};
-        inputs[0].type = inputs[1].type = INPUT_MOUSE;
-        inputs[0].mi.dwFlags = down;
-        inputs[1].mi.dwFlags = up;
-        SendInput(2, inputs, sizeof(INPUT));
+        clickAt(x, y, down, up);
     }
 };
 

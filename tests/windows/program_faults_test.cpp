@@ -7,7 +7,6 @@
 #include <psapi.h>
 
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,33 +28,7 @@ protected:
 
     void say(const std::string& line) { ASSERT_EQ(target.command(line), "ok") << line; }
 
-    int stat(const char* key) {
-        std::istringstream stats(target.command("stats"));
-        std::string field;
-        while (stats >> field) {
-            if (field.rfind(std::string(key) + "=", 0) == 0) {
-                return std::stoi(field.substr(field.find('=') + 1));
-            }
-        }
-        return -1;
-    }
-
-    bool waitForNameQueries(int count, DWORD milliseconds = 10000) {
-        const ULONGLONG deadline = GetTickCount64() + milliseconds;
-        while (stat("names") < count) {
-            if (GetTickCount64() > deadline) {
-                return false;
-            }
-            Sleep(5);
-        }
-        return true;
-    }
-
-    void raise(const std::string& event) {
-        const int before = stat("names");
-        say("raise " + event);
-        ASSERT_TRUE(waitForNameQueries(before + 1)) << event;
-    }
+    void raise(const std::string& event) { ASSERT_TRUE(target.raiseAndWait(event)) << event; }
 
     // A known cue after the faults: the program is alive and still right.
     void expectNextCueRight(DWORD milliseconds = 10000) {
@@ -65,9 +38,7 @@ protected:
         say("location-result 0");
         say("name Vissza");
         say("rect 100 200 50 20");
-        const int queries = stat("names");
-        say("raise 8005");
-        ASSERT_TRUE(waitForNameQueries(queries + 1, milliseconds));
+        ASSERT_TRUE(target.raiseAndWait("8005", milliseconds));
         ASSERT_TRUE(vocaret.waitForSounds(before + 1, milliseconds));
         EXPECT_EQ(vocaret.sounds().back(), "Sounds\\Backarrow.wav");
         EXPECT_EQ(vocaret.process.exitCode(), static_cast<DWORD>(STILL_ACTIVE));
@@ -83,10 +54,10 @@ protected:
     // References the target handed out come back once vocaret is done.
     void expectReferencesReturned() {
         const ULONGLONG deadline = GetTickCount64() + 3000;
-        while (stat("references") != 1 && GetTickCount64() < deadline) {
+        while (target.stat("references") != 1 && GetTickCount64() < deadline) {
             Sleep(20);
         }
-        EXPECT_EQ(stat("references"), 1);
+        EXPECT_EQ(target.stat("references"), 1);
     }
 };
 
@@ -134,12 +105,7 @@ TEST_F(ProgramFaults, MisbehavingServersAreSurvived) {
     say("rect 2147483647 2147483647 2147483647 2147483647");
     raise("8005");
     ASSERT_TRUE(vocaret.waitForSounds(1));
-    SetCursorPos(10, 10);
-    INPUT inputs[2] = {};
-    inputs[0].type = inputs[1].type = INPUT_MOUSE;
-    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, inputs, sizeof(INPUT));
+    clickAt(10, 10);
     expectNextCueRight();
     EXPECT_EQ(vocaret.sounds(), (Sounds{"Sounds\\Save.wav", "Sounds\\Backarrow.wav"}));
     expectReferencesReturned();
@@ -150,7 +116,7 @@ TEST_F(ProgramFaults, FloodOfEventsLeavesMemoryFlatAndTheNextCueRight) {
     raise("8005");  // warm up: the first event loads what vocaret needs
     Sleep(200);
     const SIZE_T before = memoryOfVocaret();
-    const int queriesBefore = stat("names");
+    const int queriesBefore = target.stat("names");
     const ULONGLONG start = GetTickCount64();
     const unsigned long events = 100000;
     // Raised in one go while vocaret's calls into this target wait: events
@@ -160,10 +126,10 @@ TEST_F(ProgramFaults, FloodOfEventsLeavesMemoryFlatAndTheNextCueRight) {
     }
     // Handled once the target has been asked nothing new for three seconds
     // (vocaret takes in a burst of waiting events without asking anything).
-    int handled = stat("names");
+    int handled = target.stat("names");
     for (;;) {
         Sleep(3000);
-        const int now = stat("names");
+        const int now = target.stat("names");
         if (now == handled) {
             break;
         }

@@ -291,6 +291,43 @@ Target::Target() {
     ready_ = process.readLine(20000) == "ok ready";
 }
 
+int Target::stat(const char* key) {
+    std::istringstream stats(command("stats"));
+    const std::string prefix = std::string(key) + "=";
+    std::string field;
+    while (stats >> field) {
+        if (field.rfind(prefix, 0) == 0) {
+            return std::stoi(field.substr(prefix.size()));
+        }
+    }
+    return -1;
+}
+
+bool Target::waitForNameQueries(int count, DWORD milliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    while (stat("names") < count) {
+        if (GetTickCount64() > deadline) {
+            return false;
+        }
+        Sleep(5);
+    }
+    return true;
+}
+
+bool Target::raiseAndWait(const std::string& event, DWORD milliseconds) {
+    const int before = stat("names");
+    return command("raise " + event) == "ok" && waitForNameQueries(before + 1, milliseconds);
+}
+
+void clickAt(int x, int y, DWORD down, DWORD up) {
+    SetCursorPos(x, y);
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = down;
+    inputs[1].mi.dwFlags = up;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
 Target::~Target() {
     process.command("quit", 2000);
     if (!process.wait(3000)) {

@@ -79,10 +79,20 @@ public:
     ~Target();
     bool ready() const { return ready_; }
     std::string command(const std::string& line) { return process.command(line); }
+    // A counter of the "stats" answer (references, names, locations); -1 if absent.
+    int stat(const char* key);
+    bool waitForNameQueries(int count, DWORD milliseconds = 10000);
+    // Raises `event` (hex) on the scripted element and waits until vocaret
+    // has asked for its name: vocaret reads the name when it handles the
+    // event, not when it is raised, so the name may change only after that.
+    bool raiseAndWait(const std::string& event, DWORD milliseconds = 10000);
 
 private:
     bool ready_ = false;
 };
+
+// Moves the cursor to (x, y) and injects a button press and release there.
+void clickAt(int x, int y, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP);
 
 // A top-level window of process `processId` with the given class and title.
 HWND findWindowOf(DWORD processId, const char* className, const char* title,
