@@ -36,6 +36,10 @@ default_root="$repo/build/audio-wine"
 [ "$latency_events" -gt 0 ] && default_root="$repo/build/audio-latency"
 root="$(realpath -m "${VOCARET_AUDIO_ROOT:-$default_root}")"
 mkdir -p "$root"
+# CTest's win32 run: skipped with the reason where 32-bit programs cannot run.
+if [ -n "${VOCARET_WIN32_PROBE:-}" ]; then
+    "$repo/scripts/win32-check" "$VOCARET_WIN32_PROBE" || exit $?
+fi
 
 # A display, prefix and Wine server of this run's own.
 unset DISPLAY WINEPREFIX

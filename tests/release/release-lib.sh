@@ -7,6 +7,13 @@ rl_fail() {
     exit 1
 }
 
+# Skips the rest of the test (exit 77, with the reason) on a machine that
+# cannot run the 32-bit Windows programs it checks.
+rl_need_win32() {
+    "$(dirname "${BASH_SOURCE[0]}")/../../scripts/win32-check" \
+        "${VOCARET_WIN32_PROBE:?set by CTest to the probe program of the win32 build}" || exit $?
+}
+
 # Starts a PulseAudio server of our own with a null sink, so Wine has an audio
 # output and PlaySound of a file that exists ends "ok". Sets PULSE_SERVER.
 rl_start_pulse() {

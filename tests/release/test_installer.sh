@@ -14,6 +14,8 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vocaret'
 grep -a -q 'level="asInvoker"' "$installer" ||
     rl_fail "the installer's manifest does not ask to run as the invoking user"
 echo "installer manifest: requestedExecutionLevel asInvoker (no administrator rights)"
+# The installer itself is a 32-bit program.
+rl_need_win32
 
 # A prefix of this run's own, made afresh.
 rm -rf "$rl_work"
