@@ -18,9 +18,11 @@ void handleAccessibilityEvent(std::uint32_t event, const ElementName& name, Loca
     case eventObjectFocus:
         if (const CueRow* row = findCue(name)) {
             playCue(*row);
-            // The rectangle first, the id last: whatever the query left counts.
-            locate(context);
-            armedCueId = row->cueId;
+            // The rectangle first, the id last: whatever the query left counts,
+            // unless newer events overtook this one while it waited.
+            if (locate(context)) {
+                armedCueId = row->cueId;
+            }
         }
         break;
     default:

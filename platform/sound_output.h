@@ -1,5 +1,13 @@
-// The Windows sound output of the cue engine: PlaySoundA.
+// The Windows sound output of the cue engine: PlaySoundA, taken from the
+// system folder's winmm.
 #pragma once
+
+#include <windows.h>
+
+using PlaySoundFunction = BOOL(WINAPI*)(LPCSTR sound, HMODULE module, DWORD flags);
+
+// PlaySoundA once the output is installed; null plays nothing.
+extern PlaySoundFunction playSoundFunction;
 
 // Makes every cue play through PlaySoundA from now on.
 void installPlaySoundOutput();

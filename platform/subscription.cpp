@@ -1,5 +1,6 @@
 #include "subscription.h"
 
+#include "system_library.h"
 #include "win_event_proc.h"
 
 constinit HWINEVENTHOOK winEventHookHandle = nullptr;
@@ -19,20 +20,25 @@ constinit bool comInitialized = false;
 void startAccessibilitySubscription() {
     const HRESULT initialized = CoInitialize(nullptr);
     comInitialized = initialized == S_OK || initialized == S_FALSE;
+    beginAccessibilityEvents();
     winEventHookHandle = SetWinEventHook(subscribedEventMin, subscribedEventMax, nullptr,
                                          winEventProc, 0, 0, subscriptionFlags);
 }
 
 void endAccessibilitySubscription() {
     UnhookWinEvent(winEventHookHandle);
-    if (comInitialized) {
+    endAccessibilityEvents();
+    if (comInitialized && !accessibilityCallInProgress()) {
         CoUninitialize();
         comInitialized = false;
     }
 }
 
-// The program's only dynamic initialiser: the cue table and every other
+// The program's only dynamic initialisers: the cue table and every other
 // program-wide variable are constant-initialised (constinit), so this load
 // is the last static initialisation and runs before WinMain. The library
-// stays loaded for the life of the process.
-HMODULE oleaccModule = LoadLibraryA("oleacc.dll");
+// comes from the system folder only and stays loaded for the life of the
+// process.
+HMODULE oleaccModule = loadSystemLibrary("oleacc.dll");
+AccessibleObjectFromEventFunction accessibleObjectFromEvent =
+    systemFunction<AccessibleObjectFromEventFunction>(oleaccModule, "AccessibleObjectFromEvent");

@@ -3,9 +3,20 @@
 #pragma once
 
 #include <windows.h>
+#include <oleacc.h>
 
 extern HWINEVENTHOOK winEventHookHandle;
 extern HMODULE oleaccModule;
 
+using AccessibleObjectFromEventFunction = HRESULT(WINAPI*)(HWND window, DWORD objectId,
+                                                           DWORD childId, IAccessible** object,
+                                                           VARIANT* child);
+// AccessibleObjectFromEvent of the system folder's oleacc; null when it
+// could not be loaded, and then every event is dropped.
+extern AccessibleObjectFromEventFunction accessibleObjectFromEvent;
+
 void startAccessibilitySubscription();
+// Unhooks, drops the events still in flight, and leaves COM only when no
+// call into another application is waiting below (see
+// accessibilityCallInProgress): the apartment must outlive such a call.
 void endAccessibilitySubscription();

@@ -2,10 +2,12 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "click_target.h"
 #include "dispatcher.h"
+#include "subscription.h"
 
 constinit BSTR objectName = nullptr;
 
@@ -13,26 +15,27 @@ namespace {
 
 // Counts the events whose handling has begun. An event that sees the count
 // move while it waits has been overtaken by newer events (see
-// overtakeWaitingCall) and its result is stale.
+// overtakeWaitingCalls) and its result is stale.
 constinit std::uint64_t startedEvents = 0;
+// Set when the program closes; every event still under way is then stale.
+constinit bool eventsEnded = false;
 
 bool overtaken(std::uint64_t sequence) {
-    return startedEvents != sequence;
+    return eventsEnded || startedEvents != sequence;
 }
 
 struct AccessibleElement {
     IAccessible* object;
     VARIANT* child;
     std::uint64_t sequence;
-    bool stale;
-    std::int32_t armedAfterLocation;
 };
 
-// The location query: accLocation straight into the click target. The call
-// writes into copies that start from the current values, so a call that
-// fails leaves what was there, and the mouse hook (which can run while the
-// call waits on the other process) never sees a half-written rectangle.
-void locateElement(void* context) {
+// The location query: accLocation into copies that start from the current
+// values, so a call that fails leaves what was there, and the mouse hook
+// (which can run while the call waits on the other process) never sees a
+// half-written rectangle. An overtaken event writes nothing, and tells the
+// core so.
+bool locateElement(void* context) {
     auto* element = static_cast<AccessibleElement*>(context);
     LONG left = targetLeft;
     LONG top = targetTop;
@@ -40,75 +43,45 @@ void locateElement(void* context) {
     LONG height = targetHeight;
     element->object->accLocation(&left, &top, &width, &height, *element->child);
     if (overtaken(element->sequence)) {
-        // Newer events armed or disarmed meanwhile: theirs is the target.
-        element->stale = true;
-        element->armedAfterLocation = armedCueId;
-        return;
+        return false;
     }
     targetLeft = left;
     targetTop = top;
     targetWidth = width;
     targetHeight = height;
+    return true;
 }
 
-// Asks for the name and hands the event to the core. objectName is null on
-// entry and on return.
+// Asks for the name and hands the event to the core.
 void dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::uint64_t sequence) {
-    const HRESULT nameResult = object->get_accName(*child, &objectName);
+    BSTR name = nullptr;
+    const HRESULT nameResult = object->get_accName(*child, &name);
     if (nameResult == S_FALSE || overtaken(sequence)) {
         // No name, or newer events were handled while this one waited for
         // it: the event is dropped. A misbehaving server may have written a
         // string with S_FALSE all the same; it is ours to free.
-        SysFreeString(objectName);
-        objectName = nullptr;
+        SysFreeString(name);
         return;
     }
-    // Any other result goes on with whatever the call left in objectName.
+    // Any other result goes on with whatever the call left in the name.
     BSTR copy = nullptr;
     bool outOfMemory = false;
-    ElementName name;
-    if (objectName != nullptr) {
-        copy = SysAllocString(objectName);  // up to the first NUL
+    ElementName elementName;
+    if (name != nullptr) {
+        copy = SysAllocString(name);  // up to the first NUL
         if (copy == nullptr) {
             outOfMemory = true;
         } else {
-            name = std::u16string_view(reinterpret_cast<const char16_t*>(copy), SysStringLen(copy));
+            elementName =
+                std::u16string_view(reinterpret_cast<const char16_t*>(copy), SysStringLen(copy));
         }
     }
     if (!outOfMemory) {
-        AccessibleElement element{object, child, sequence, false, 0};
-        handleAccessibilityEvent(event, name, locateElement, &element);
-        if (element.stale) {
-            armedCueId = element.armedAfterLocation;
-        }
+        AccessibleElement element{object, child, sequence};
+        handleAccessibilityEvent(event, elementName, locateElement, &element);
     }
     SysFreeString(copy);
-    SysFreeString(objectName);
-    objectName = nullptr;
-}
-
-constinit DWORD runningSince = 0;  // when the innermost running event began
-constinit int handlingDepth = 0;
-
-void handleEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild) {
-    const std::uint64_t sequence = ++startedEvents;
-    const DWORD outerStart = runningSince;
-    runningSince = GetTickCount();
-    ++handlingDepth;
-    IAccessible* object = nullptr;
-    VARIANT child;
-    VariantInit(&child);
-    const HRESULT found = AccessibleObjectFromEvent(hwnd, static_cast<DWORD>(idObject),
-                                                    static_cast<DWORD>(idChild), &object, &child);
-    if (found == S_OK && object != nullptr) {
-        if (!overtaken(sequence)) {
-            dispatchNamedEvent(event, object, &child, sequence);
-        }
-        object->Release();
-    }
-    VariantClear(&child);
-    --handlingDepth;
-    runningSince = outerStart;
+    SysFreeString(name);
 }
 
 struct PendingEvent {
@@ -116,48 +89,142 @@ struct PendingEvent {
     HWND hwnd;
     LONG idObject;
     LONG idChild;
+    DWORD thread;  // the thread of hwnd, which answers the calls about it
 };
 
-// A ring of the events that arrived while another was being handled: the
+// The events being handled, outermost first: the thread each one's calls
+// wait on, and since when.
+struct RunningEvent {
+    DWORD thread;
+    DWORD since;
+};
+constinit RunningEvent runningEvents[maxHandlingDepth] = {};
+constinit int handlingDepth = 0;
+constinit int deepestDepth = 0;
+
+void handleEvent(const PendingEvent& pending) {
+    if (accessibleObjectFromEvent == nullptr) {
+        return;
+    }
+    const std::uint64_t sequence = ++startedEvents;
+    runningEvents[handlingDepth] = {pending.thread, GetTickCount()};
+    ++handlingDepth;
+    deepestDepth = std::max(deepestDepth, handlingDepth);
+    IAccessible* object = nullptr;
+    VARIANT child;
+    VariantInit(&child);
+    const HRESULT found = accessibleObjectFromEvent(pending.hwnd,
+                                                    static_cast<DWORD>(pending.idObject),
+                                                    static_cast<DWORD>(pending.idChild), &object,
+                                                    &child);
+    if (found == S_OK && object != nullptr) {
+        if (!overtaken(sequence)) {
+            dispatchNamedEvent(pending.event, object, &child, sequence);
+        }
+        object->Release();
+    }
+    VariantClear(&child);
+    --handlingDepth;
+}
+
+// The events that arrived while another was being handled: the
 // accessibility calls wait on other processes, and COM pumps messages
 // meanwhile, so the platform delivers further events inside the running
 // call. Handling them there would let an older event write the click target
 // after a newer one, and a burst would nest until the stack ran out.
 constinit PendingEvent pendingEvents[pendingEventCapacity] = {};
-constinit std::size_t pendingFirst = 0;
 constinit std::size_t pendingCount = 0;
 constinit std::size_t droppedCount = 0;
+constinit std::size_t coalescedCount = 0;
+
+void removePending(std::size_t index) {
+    std::copy(pendingEvents + index + 1, pendingEvents + pendingCount, pendingEvents + index);
+    --pendingCount;
+}
 
 void queueEvent(const PendingEvent& pending) {
+    // Only the newest state of an element counts: a newer event of the same
+    // element replaces the waiting one, so an application that keeps raising
+    // events while it hangs holds one place in the queue, not a thousand.
+    for (std::size_t i = 0; i < pendingCount; ++i) {
+        const PendingEvent& waiting = pendingEvents[i];
+        if (waiting.hwnd == pending.hwnd && waiting.idObject == pending.idObject &&
+            waiting.idChild == pending.idChild) {
+            removePending(i);
+            ++coalescedCount;
+            break;
+        }
+    }
     if (pendingCount == pendingEventCapacity) {
-        // Full: the oldest waiting event gives way, so the newest state of the
-        // desktop still reaches the click target.
-        pendingFirst = (pendingFirst + 1) % pendingEventCapacity;
-        --pendingCount;
+        // Full: the oldest waiting event gives way.
+        removePending(0);
         ++droppedCount;
     }
-    pendingEvents[(pendingFirst + pendingCount) % pendingEventCapacity] = pending;
+    pendingEvents[pendingCount] = pending;
     ++pendingCount;
 }
 
+bool beingWaitedOn(DWORD thread) {
+    // A window of this very thread answers in place, without a wait.
+    if (thread == GetCurrentThreadId()) {
+        return false;
+    }
+    for (int i = 0; i < handlingDepth; ++i) {
+        if (runningEvents[i].thread == thread) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the application behind an event can answer now. A thread that a
+// call below is already waiting on cannot: asking it again would only nest
+// another wait on the same hang. Nor can one the platform reports as hung.
+bool canAnswerNow(const PendingEvent& pending) {
+    return !beingWaitedOn(pending.thread) && !IsHungAppWindow(pending.hwnd);
+}
+
+// Takes the next event to handle now: the oldest one whose application can
+// answer. Outside every wait, when only events of applications that cannot
+// answer are left, the oldest of those: nothing else waits behind it then.
+bool takeNextEvent(PendingEvent& next) {
+    if (handlingDepth >= maxHandlingDepth) {
+        return false;
+    }
+    std::size_t chosen = pendingCount;
+    for (std::size_t i = 0; i < pendingCount; ++i) {
+        if (canAnswerNow(pendingEvents[i])) {
+            chosen = i;
+            break;
+        }
+    }
+    if (chosen == pendingCount) {
+        if (handlingDepth > 0 || pendingCount == 0) {
+            return false;
+        }
+        chosen = 0;
+    }
+    next = pendingEvents[chosen];
+    removePending(chosen);
+    return true;
+}
+
 void handlePendingEvents() {
-    while (pendingCount > 0) {
-        const PendingEvent next = pendingEvents[pendingFirst];
-        pendingFirst = (pendingFirst + 1) % pendingEventCapacity;
-        --pendingCount;
-        handleEvent(next.event, next.hwnd, next.idObject, next.idChild);
+    PendingEvent next{};
+    while (!eventsEnded && takeNextEvent(next)) {
+        handleEvent(next);
     }
 }
 
 // A call into an application that has stopped answering would hold back the
-// cues of every other application for as long as it hangs. Once the running
-// event has waited waitingCallLimitMs with others behind it, they are handled
-// inside its wait, and it is dropped when its call returns. A thread timer
-// brings the wait back here when no further message would; it runs only
-// while events are waiting.
+// cues of every other application for as long as it hangs. Once the
+// innermost running event has waited waitingCallLimitMs with others behind
+// it, those whose applications can answer are handled inside its wait, and
+// it is dropped when its call returns. A thread timer brings the wait back
+// here when no further message would; it runs only while events are waiting.
 constinit UINT_PTR overtakeTimer = 0;
 
-void CALLBACK overtakeWaitingCall(HWND, UINT, UINT_PTR, DWORD);
+void CALLBACK overtakeWaitingCalls(HWND, UINT, UINT_PTR, DWORD);
 
 void stopOvertakeTimer() {
     if (overtakeTimer != 0) {
@@ -167,16 +234,16 @@ void stopOvertakeTimer() {
 }
 
 void scheduleOvertake() {
-    const DWORD waited = GetTickCount() - runningSince;
+    const DWORD waited = GetTickCount() - runningEvents[handlingDepth - 1].since;
     if (waited >= waitingCallLimitMs) {
         stopOvertakeTimer();
         handlePendingEvents();
     } else if (overtakeTimer == 0) {
-        overtakeTimer = SetTimer(nullptr, 0, waitingCallLimitMs - waited, overtakeWaitingCall);
+        overtakeTimer = SetTimer(nullptr, 0, waitingCallLimitMs - waited, overtakeWaitingCalls);
     }
 }
 
-void CALLBACK overtakeWaitingCall(HWND, UINT, UINT_PTR, DWORD) {
+void CALLBACK overtakeWaitingCalls(HWND, UINT, UINT_PTR, DWORD) {
     stopOvertakeTimer();
     if (handlingDepth > 0 && pendingCount > 0) {
         scheduleOvertake();
@@ -189,14 +256,41 @@ std::size_t droppedPendingEvents() {
     return droppedCount;
 }
 
+std::size_t coalescedPendingEvents() {
+    return coalescedCount;
+}
+
+int deepestHandlingDepth() {
+    return deepestDepth;
+}
+
+void beginAccessibilityEvents() {
+    eventsEnded = false;
+}
+
+void endAccessibilityEvents() {
+    eventsEnded = true;
+    pendingCount = 0;
+    stopOvertakeTimer();
+}
+
+bool accessibilityCallInProgress() {
+    return handlingDepth > 0;
+}
+
 void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG idChild,
                            DWORD, DWORD) {
+    if (eventsEnded) {
+        return;
+    }
+    const PendingEvent pending{event, hwnd, idObject, idChild,
+                               GetWindowThreadProcessId(hwnd, nullptr)};
     if (handlingDepth > 0) {
-        queueEvent({event, hwnd, idObject, idChild});
+        queueEvent(pending);
         scheduleOvertake();
         return;
     }
-    handleEvent(event, hwnd, idObject, idChild);
+    handleEvent(pending);
     handlePendingEvents();
     stopOvertakeTimer();
 }

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 
-// Receives the accessible object's name; null between events.
+// Null between events and before every name query: each event receives its
+// name into a variable of its own, since events handled inside another's
+// wait would otherwise write over the name it is still reading.
 extern BSTR objectName;
 
 // Events that arrive while one is being handled wait here, in arrival order.
@@ -17,8 +19,24 @@ constexpr std::size_t pendingEventCapacity = 1024;
 // waiting behind it before these are handled first.
 constexpr DWORD waitingCallLimitMs = 250;
 
+// How many events may be handled one inside another's wait. Beyond it,
+// events wait in the queue until the calls below them return.
+constexpr int maxHandlingDepth = 4;
+
 void CALLBACK winEventProc(HWINEVENTHOOK hWinEventHook, DWORD event, HWND hwnd, LONG idObject,
                            LONG idChild, DWORD idEventThread, DWORD dwmsEventTime);
 
 // Events dropped so far because the queue was full (the oldest go first).
 std::size_t droppedPendingEvents();
+// Waiting events replaced by a newer event of the same element.
+std::size_t coalescedPendingEvents();
+// The deepest nesting of handled events reached so far.
+int deepestHandlingDepth();
+
+// Events are handled from here on (again); the subscription's start.
+void beginAccessibilityEvents();
+// From now on every event, those waiting and those whose calls are still
+// under way included, is dropped: nothing plays after the program closes.
+void endAccessibilityEvents();
+// Whether a call into another application is waiting below the caller.
+bool accessibilityCallInProgress();

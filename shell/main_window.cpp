@@ -1,14 +1,15 @@
 #include "main_window.h"
 
 #include "subscription.h"
+#include "win_event_proc.h"
 
 constinit HHOOK mouseHookHandle = nullptr;
 
 namespace {
 
-constexpr WORD aboutDialogId = 105;
-constexpr WORD exitDialogId = 106;
-constexpr WORD settingsDialogId = 108;
+constexpr WORD aboutDialogId = IDD_ABOUT;
+constexpr WORD exitDialogId = IDD_EXIT;
+constexpr WORD settingsDialogId = IDD_SETTINGS;
 
 INT_PTR runDialog(HWND owner, WORD dialogId) {
     return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(dialogId), owner,
@@ -41,12 +42,19 @@ void runCommand(HWND window, WORD command) {
 
 // Destroying the window posts the quit message; the hooks come down while
 // the loop still runs, so the loop then reads that message and ends.
+// WM_CLOSE may arrive while a call into another application waits below
+// (COM pumps messages meanwhile), and that application may never answer: the
+// process then ends here, with nothing left to save, instead of living on
+// without a window until the call returns.
 void closeMainWindow(HWND window) {
     DestroyWindow(window);
     if (UnhookWindowsHookEx(mouseHookHandle) == 0) {
         MessageBoxA(nullptr, "Unhook", "Hiba", MB_OK);
     }
     endAccessibilitySubscription();
+    if (accessibilityCallInProgress()) {
+        TerminateProcess(GetCurrentProcess(), 0);
+    }
 }
 
 }  // namespace

@@ -3,16 +3,18 @@
 
 #include <windows.h>
 
+#include "resource.h"
+
 // The low-level mouse hook installed at start-up; null when that failed.
 extern HHOOK mouseHookHandle;
 
 constexpr const char* mainWindowClassName = "myWindowClass";
 
 // Command ids, in the low word of WM_COMMAND's wParam.
-constexpr WORD commandSettings = 40003;
-constexpr WORD commandExit = 9001;
-constexpr WORD commandAbout = 40002;
-constexpr WORD commandGone = 9002;
+constexpr WORD commandSettings = IDM_SETTINGS;
+constexpr WORD commandExit = IDM_EXIT;
+constexpr WORD commandAbout = IDM_ABOUT;
+constexpr WORD commandGone = IDM_GONE;
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,17 +6,20 @@
 #include "mouse_hook_proc.h"
 #include "sound_output.h"
 #include "subscription.h"
+#include "system_library.h"
 
 namespace {
 
-constexpr WORD iconId = 101;
-constexpr WORD menuId = 101;
+constexpr WORD iconId = IDI_VOCARET;
+constexpr WORD menuId = IDR_MAIN_MENU;
 constexpr int mainWindowWidth = 240;
 constexpr int mainWindowHeight = 43;
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // First, before anything loads a library: the system folder only.
+    restrictLibrarySearchToSystemFolder();
     installPlaySoundOutput();
     const HMODULE module = GetModuleHandleA(nullptr);
 

@@ -105,6 +105,16 @@ TEST_F(Dispatcher, FailedLocationStillArmsWithWhateverWasLeft) {
     EXPECT_EQ(targetHeight, 10);
 }
 
+TEST_F(Dispatcher, FocusOvertakenDuringItsLocationQueryLeavesTheNewerTarget) {
+    // Newer events (here a focus elsewhere) ran while the query waited.
+    handleAccessibilityEvent(eventObjectFocus, u"Lomtár", [] {
+        armedCueId = 1005;
+        return false;
+    });
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Pedal.wav"}));
+    EXPECT_EQ(armedCueId, 1005);
+}
+
 TEST_F(Dispatcher, PairedNamesArmTheirOwnRowsWithTheSharedSound) {
     dispatch(eventObjectFocus, u"Nyomtatás...\tCtrl+P ");
     EXPECT_EQ(armedCueId, 1016);

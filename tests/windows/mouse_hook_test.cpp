@@ -116,6 +116,7 @@ TEST_F(MouseHook, OtherButtonsAndMovesReplayNothingAndReadNoCursor) {
 
 TEST_F(MouseHook, DisarmedTargetReadsNoCursorAndReplaysNothing) {
     ImportPatch patch("user32.dll", "GetCursorPos", reinterpret_cast<void*>(countingGetCursorPos));
+    ASSERT_TRUE(patch.applied());
     armedCueId = 0;
     click(120, 210);
     EXPECT_TRUE(played.empty());

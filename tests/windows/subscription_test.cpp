@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "import_patch.h"
 #include "play_cue.h"
 #include "sound_output.h"
 #include "subscription.h"
+#include "system_library.h"
 #include "win_event_proc.h"
 
 namespace {
@@ -121,9 +123,11 @@ BOOL WINAPI recordingPlaySoundA(LPCSTR sound, HMODULE module, DWORD flags) {
 }
 
 TEST(SoundOutput, PlaysTheRowsFileAsynchronouslyByNameWithNoOtherFlag) {
-    ImportPatch patch("winmm.dll", "PlaySoundA", reinterpret_cast<void*>(recordingPlaySoundA));
-    ASSERT_TRUE(patch.applied());
     installPlaySoundOutput();
+    // The system folder's PlaySoundA, taken at run time: winmm is not imported.
+    EXPECT_EQ(reinterpret_cast<void*>(playSoundFunction),
+              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("winmm.dll"), "PlaySoundA")));
+    playSoundFunction = recordingPlaySoundA;
     plays = 0;
     playCue(*cueById(1059));
     playCue(*cueById(1011));
@@ -137,6 +141,38 @@ TEST(SoundOutput, PlaysTheRowsFileAsynchronouslyByNameWithNoOtherFlag) {
 TEST(StaticInitialisation, AccessibilityLibraryIsLoadedBeforeMain) {
     EXPECT_NE(oleaccModule, nullptr);
     EXPECT_EQ(oleaccModule, GetModuleHandleA("oleacc.dll"));
+    EXPECT_EQ(reinterpret_cast<void*>(accessibleObjectFromEvent),
+              reinterpret_cast<void*>(GetProcAddress(oleaccModule, "AccessibleObjectFromEvent")));
+}
+
+using LoadLibraryExAFunction = HMODULE(WINAPI*)(LPCSTR, HANDLE, DWORD);
+const auto realLoadLibraryExA = reinterpret_cast<LoadLibraryExAFunction>(
+    reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryExA")));
+std::vector<std::string> loadedNames;
+std::vector<DWORD> loadFlags;
+// A loader from before the system-folder search flag: it refuses the flag.
+HMODULE WINAPI loaderWithoutSearchFlags(LPCSTR name, HANDLE file, DWORD flags) {
+    loadedNames.emplace_back(name);
+    loadFlags.push_back(flags);
+    if ((flags & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return realLoadLibraryExA(name, file, flags);
+}
+
+TEST(SystemLibrary, OlderLoaderLoadsByTheSystemFolderPathNeverByBareName) {
+    ImportPatch patch("kernel32.dll", "LoadLibraryExA",
+                      reinterpret_cast<void*>(loaderWithoutSearchFlags));
+    ASSERT_TRUE(patch.applied());
+    const HMODULE module = loadSystemLibrary("winmm.dll");
+    char folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(loadedNames, (std::vector<std::string>{"winmm.dll", std::string(folder) + "\\winmm.dll"}));
+    EXPECT_EQ(loadFlags, (std::vector<DWORD>{LOAD_LIBRARY_SEARCH_SYSTEM32,
+                                             LOAD_WITH_ALTERED_SEARCH_PATH}));
+    EXPECT_EQ(module, GetModuleHandleA("winmm.dll"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // reference taken was given back.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "import_patch.h"
 #include "play_cue.h"
 #include "scripted_window.h"
+#include "subscription.h"
 #include "win_event_proc.h"
 
 namespace {
@@ -28,6 +30,7 @@ protected:
 
     void SetUp() override {
         CoInitialize(nullptr);
+        beginAccessibilityEvents();
         played.clear();
         setSoundOutput(recordSound);
         armedCueId = targetLeft = targetTop = targetWidth = targetHeight = 0;
@@ -37,8 +40,8 @@ protected:
         CoUninitialize();
     }
 
-    void raise(DWORD event, HWND window) {
-        winEventProc(nullptr, event, window, OBJID_CLIENT, CHILDID_SELF, 0, 0);
+    void raise(DWORD event, HWND window, LONG child = CHILDID_SELF) {
+        winEventProc(nullptr, event, window, OBJID_CLIENT, child, 0, 0);
     }
     void raise(DWORD event) { raise(event, target.handle()); }
 
@@ -214,17 +217,21 @@ TEST_F(WinEventProc, NoObjectForTheEventDropsIt) {
     EXPECT_TRUE(played.empty());
 }
 
+int objectQueries = 0;
 HRESULT WINAPI objectQueryWithoutObject(HWND, DWORD, DWORD, IAccessible** object, VARIANT*) {
+    ++objectQueries;
     *object = nullptr;
     return S_OK;
 }
 
 TEST_F(WinEventProc, ObjectQueryAnsweringOkWithoutAnObjectDropsTheEvent) {
-    ImportPatch patch("oleacc.dll", "AccessibleObjectFromEvent",
-                      reinterpret_cast<void*>(objectQueryWithoutObject));
-    ASSERT_TRUE(patch.applied());
+    const AccessibleObjectFromEventFunction real = accessibleObjectFromEvent;
+    accessibleObjectFromEvent = objectQueryWithoutObject;
+    objectQueries = 0;
     arm(1005);
     raise(EVENT_OBJECT_HIDE);
+    accessibleObjectFromEvent = real;
+    ASSERT_EQ(objectQueries, 1);
     EXPECT_EQ(armedCueId, 1005);
     EXPECT_EQ(target.accessible.nameQueries, 0);
 }
@@ -245,6 +252,36 @@ TEST_F(WinEventProc, NameCopyOutOfMemoryDropsTheEventAndFreesTheName) {
     }
     EXPECT_TRUE(played.empty());
     EXPECT_EQ(armedCueId, 1005);
+    expectNoReferenceHeld();
+}
+
+int uninitializeCalls = 0;
+void WINAPI countingCoUninitialize() {
+    ++uninitializeCalls;
+}
+
+// The program may close while a call into another application waits: COM
+// pumps messages meanwhile, WM_CLOSE included.
+TEST_F(WinEventProc, ClosingWhileACallWaitsDropsItsEventAndKeepsComForTheCall) {
+    ImportPatch uninitialize("ole32.dll", "CoUninitialize",
+                             reinterpret_cast<void*>(countingCoUninitialize));
+    ASSERT_TRUE(uninitialize.applied());
+    uninitializeCalls = 0;
+    startAccessibilitySubscription();
+    named(L"Mentés");
+    bool callInProgress = false;
+    target.accessible.answers.duringNameQuery = [&] {
+        endAccessibilitySubscription();
+        callInProgress = accessibilityCallInProgress();
+    };
+    raise(EVENT_OBJECT_FOCUS);
+    raise(EVENT_OBJECT_FOCUS);  // after the close: not even asked
+    EXPECT_TRUE(callInProgress);
+    EXPECT_EQ(uninitializeCalls, 0);
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(armedCueId, 0);
+    EXPECT_EQ(target.accessible.nameQueries, 1);
+    EXPECT_FALSE(accessibilityCallInProgress());
     expectNoReferenceHeld();
 }
 
@@ -336,8 +373,9 @@ TEST_F(WinEventProc, FullQueueDropsTheOldestWaitingEvents) {
     const std::size_t droppedBefore = droppedPendingEvents();
     const std::size_t extra = 5;
     target.accessible.answers.duringNameQuery = [&] {
+        // Children of one window: distinct elements, none replaces another.
         for (std::size_t i = 0; i < pendingEventCapacity + extra - 1; ++i) {
-            raise(EVENT_OBJECT_SHOW, burst.handle());
+            raise(EVENT_OBJECT_SHOW, burst.handle(), static_cast<LONG>(i + 1));
         }
         raise(EVENT_OBJECT_FOCUS, last.handle());
     };
@@ -349,6 +387,53 @@ TEST_F(WinEventProc, FullQueueDropsTheOldestWaitingEvents) {
     EXPECT_EQ(armedCueId, 1007);
     expectNoReferenceHeld();
     EXPECT_EQ(burst.accessible.references, 1);
+}
+
+// An application that keeps raising events about one element holds one
+// place in the queue: only its newest event is handled.
+TEST_F(WinEventProc, WaitingEventsOfOneElementAreReplacedByTheNewest) {
+    ScriptedWindow busy;
+    busy.accessible.answers.name = L"Előre";
+    named(L"Vissza");
+    const std::size_t coalescedBefore = coalescedPendingEvents();
+    target.accessible.answers.duringNameQuery = [&] {
+        for (int i = 0; i < 50; ++i) {
+            raise(EVENT_OBJECT_SHOW, busy.handle());
+        }
+        raise(EVENT_OBJECT_FOCUS, busy.handle());
+    };
+    raise(EVENT_OBJECT_FOCUS);
+    EXPECT_EQ(coalescedPendingEvents() - coalescedBefore, 50u);
+    EXPECT_EQ(busy.accessible.nameQueries, 1);
+    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav"}));
+    EXPECT_EQ(armedCueId, 1006);  // the newest, a focus, armed
+    expectNoReferenceHeld();
+}
+
+// Each hung call lets the next event overtake it inside its wait, one
+// level deeper; past the bound, events wait until the calls below return.
+TEST_F(WinEventProc, OvertakingWaitsNestNoDeeperThanTheBound) {
+    const int chain = maxHandlingDepth + 2;
+    std::vector<std::unique_ptr<ScriptedWindow>> windows;
+    for (int i = 0; i < chain; ++i) {
+        windows.push_back(std::make_unique<ScriptedWindow>());
+        windows.back()->accessible.answers.name = L"Vissza";
+    }
+    windows.back()->accessible.answers.name = L"Fel";
+    for (int i = 0; i + 1 < chain; ++i) {
+        windows[static_cast<std::size_t>(i)]->accessible.answers.duringNameQuery = [&, i] {
+            raise(EVENT_OBJECT_FOCUS, windows[static_cast<std::size_t>(i + 1)]->handle());
+            waitLikeACall(waitingCallLimitMs * 2);
+        };
+    }
+    raise(EVENT_OBJECT_FOCUS, windows.front()->handle());
+    EXPECT_EQ(deepestHandlingDepth(), maxHandlingDepth);
+    EXPECT_EQ(windows.back()->accessible.nameQueries, 1);
+    EXPECT_EQ(played.back(), "Sounds\\Uparrow.wav");
+    EXPECT_EQ(armedCueId, 1007);  // the newest focus wins
+    for (const auto& window : windows) {
+        EXPECT_EQ(window->accessible.references, 1);
+    }
 }
 
 }  // namespace
