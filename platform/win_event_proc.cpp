@@ -97,17 +97,23 @@ struct PendingEvent {
 struct RunningEvent {
     DWORD thread;
     DWORD since;
+    bool intoSlowThread;  // its thread kept the last call into it waiting too long
 };
 constinit RunningEvent runningEvents[maxHandlingDepth] = {};
 constinit int handlingDepth = 0;
 constinit int deepestDepth = 0;
+// The thread whose last call waited waitingCallLimitMs or more: a call into
+// it lets waiting events overtake at once rather than after the limit again.
+constinit DWORD slowThread = 0;
 
 void handleEvent(const PendingEvent& pending) {
     if (accessibleObjectFromEvent == nullptr) {
         return;
     }
     const std::uint64_t sequence = ++startedEvents;
-    runningEvents[handlingDepth] = {pending.thread, GetTickCount()};
+    const DWORD start = GetTickCount();
+    runningEvents[handlingDepth] = {pending.thread, start,
+                                    pending.thread != 0 && pending.thread == slowThread};
     ++handlingDepth;
     deepestDepth = std::max(deepestDepth, handlingDepth);
     IAccessible* object = nullptr;
@@ -125,6 +131,11 @@ void handleEvent(const PendingEvent& pending) {
     }
     VariantClear(&child);
     --handlingDepth;
+    if (GetTickCount() - start >= waitingCallLimitMs && pending.thread != GetCurrentThreadId()) {
+        slowThread = pending.thread;
+    } else if (slowThread == pending.thread) {
+        slowThread = 0;
+    }
 }
 
 // The events that arrived while another was being handled: the
@@ -219,31 +230,69 @@ void handlePendingEvents() {
 // A call into an application that has stopped answering would hold back the
 // cues of every other application for as long as it hangs. Once the
 // innermost running event has waited waitingCallLimitMs with others behind
-// it, those whose applications can answer are handled inside its wait, and
-// it is dropped when its call returns. A thread timer brings the wait back
-// here when no further message would; it runs only while events are waiting.
-constinit UINT_PTR overtakeTimer = 0;
+// it (at once, when its thread kept the last call into it waiting that long),
+// those whose applications can answer are handled inside its wait, and it is
+// dropped when its call returns.
+//
+// Getting back into the wait at the limit: COM's wait for an answer lets
+// sent messages through, but neither timer nor posted messages, so a thread
+// timer would fire only after the call. A timer-queue timer, which exists
+// only while events wait, sends a notification to a message-only window of
+// this thread instead; its thread touches nothing else.
+constexpr UINT overtakeMessage = 0x03E1;  // WM_DDE_TERMINATE
+constinit HWND overtakeWindow = nullptr;
+constinit HANDLE overtakeTimer = nullptr;
 
-void CALLBACK overtakeWaitingCalls(HWND, UINT, UINT_PTR, DWORD);
+void overtakeWaitingCalls();
+
+LRESULT CALLBACK overtakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == overtakeMessage) {
+        overtakeWaitingCalls();
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void CALLBACK wakeMainThread(void*, BOOLEAN) {
+    PostMessageA(overtakeWindow, overtakeMessage, 0, 0);
+}
+
+bool haveOvertakeWindow() {
+    if (overtakeWindow == nullptr) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = overtakeWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "vocaretOvertakeWindow";
+        RegisterClassA(&windowClass);
+        overtakeWindow = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0,
+                                         HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+    }
+    return overtakeWindow != nullptr;
+}
 
 void stopOvertakeTimer() {
-    if (overtakeTimer != 0) {
-        KillTimer(nullptr, overtakeTimer);
-        overtakeTimer = 0;
+    if (overtakeTimer != nullptr) {
+        // Does not wait: a notification already on its way finds nothing to do.
+        DeleteTimerQueueTimer(nullptr, overtakeTimer, nullptr);
+        overtakeTimer = nullptr;
     }
 }
 
 void scheduleOvertake() {
-    const DWORD waited = GetTickCount() - runningEvents[handlingDepth - 1].since;
-    if (waited >= waitingCallLimitMs) {
+    const RunningEvent& running = runningEvents[handlingDepth - 1];
+    const DWORD waited = GetTickCount() - running.since;
+    if (waited >= waitingCallLimitMs || running.intoSlowThread) {
         stopOvertakeTimer();
         handlePendingEvents();
-    } else if (overtakeTimer == 0) {
-        overtakeTimer = SetTimer(nullptr, 0, waitingCallLimitMs - waited, overtakeWaitingCalls);
+    } else if (overtakeTimer == nullptr && haveOvertakeWindow()) {
+        if (!CreateTimerQueueTimer(&overtakeTimer, nullptr, wakeMainThread, nullptr,
+                                   waitingCallLimitMs - waited, 0, WT_EXECUTEONLYONCE)) {
+            overtakeTimer = nullptr;
+        }
     }
 }
 
-void CALLBACK overtakeWaitingCalls(HWND, UINT, UINT_PTR, DWORD) {
+void overtakeWaitingCalls() {
     stopOvertakeTimer();
     if (handlingDepth > 0 && pendingCount > 0) {
         scheduleOvertake();
@@ -276,6 +325,10 @@ void endAccessibilityEvents() {
 
 bool accessibilityCallInProgress() {
     return handlingDepth > 0;
+}
+
+bool overtakeWakeUpScheduled() {
+    return overtakeTimer != nullptr;
 }
 
 void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG idChild,

@@ -40,3 +40,5 @@ void beginAccessibilityEvents();
 void endAccessibilityEvents();
 // Whether a call into another application is waiting below the caller.
 bool accessibilityCallInProgress();
+// Whether a wake-up at the wait limit is scheduled (only while events wait).
+bool overtakeWakeUpScheduled();

@@ -359,9 +359,8 @@ TEST_F(WinEventProc, ShortWaitsKeepArrivalOrder) {
     raise(EVENT_OBJECT_FOCUS);
     EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav"}));
     EXPECT_EQ(armedCueId, 1006);
-    // No timer is left behind to wake the program later.
-    MSG message;
-    EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+    // No wake-up is left behind to wake the program later.
+    EXPECT_FALSE(overtakeWakeUpScheduled());
 }
 
 TEST_F(WinEventProc, FullQueueDropsTheOldestWaitingEvents) {

@@ -201,7 +201,8 @@ std::string traceFile() {
     return !file.empty() && file[0] == '/' ? "Z:" + file : file;
 }
 
-Vocaret::Vocaret(const std::vector<std::string>& extraEnvironment) : traceFile_(traceFile()) {
+Vocaret::Vocaret(const std::vector<std::string>& extraEnvironment, const std::string& folder)
+    : traceFile_(traceFile()) {
     // Wine writes a program's trace to the unix standard error it inherits
     // from the first Wine program of the run, whatever handles it is given:
     // the wrapper that started this test collects that in a file. Only what
@@ -210,8 +211,7 @@ Vocaret::Vocaret(const std::vector<std::string>& extraEnvironment) : traceFile_(
     traceStart_ = trace ? static_cast<std::streamoff>(trace.tellg()) : 0;
     std::vector<std::string> environment = {"WINEDEBUG=-all,trace+winmm,+timestamp"};
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-    process.start("\"" + programFolder() + "\\vocaret.exe\"", programFolder(), false, "",
-                  environment);
+    process.start("\"" + folder + "\\vocaret.exe\"", folder, false, "", environment);
 }
 
 Vocaret::~Vocaret() {

@@ -48,7 +48,9 @@ class Vocaret {
 public:
     ChildProcess process;
 
-    explicit Vocaret(const std::vector<std::string>& extraEnvironment = {});
+    // Started in `folder` (default: the program folder), from the vocaret.exe there.
+    explicit Vocaret(const std::vector<std::string>& extraEnvironment = {},
+                     const std::string& folder = programFolder());
     ~Vocaret();
 
     // The main window, once it exists (null after `milliseconds`).

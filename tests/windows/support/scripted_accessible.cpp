@@ -54,6 +54,9 @@ HRESULT ScriptedAccessible::get_accName(VARIANT, BSTR* name) {
         answers.duringNameQuery = nullptr;
         during();
     }
+    if (answers.duringEveryNameQuery) {
+        answers.duringEveryNameQuery();
+    }
     const bool write = answers.nameResult == S_OK || answers.writeNameDespiteResult;
     if (write && answers.name.has_value()) {
         *name = SysAllocStringLen(answers.name->data(), static_cast<UINT>(answers.name->size()));
@@ -115,6 +118,7 @@ bool answerGetObject(ScriptedAccessible& accessible, UINT message, WPARAM wParam
     if (message != WM_GETOBJECT || static_cast<LONG>(lParam) != OBJID_CLIENT) {
         return false;
     }
+    ++accessible.objectRequests;
     *result = LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(&accessible));
     return true;
 }

@@ -21,6 +21,8 @@ struct ScriptedAnswers {
     // Run inside the next get_accName / accLocation, once, before it answers.
     std::function<void()> duringNameQuery;
     std::function<void()> duringLocationQuery;
+    // Run inside every get_accName, before it answers.
+    std::function<void()> duringEveryNameQuery;
 };
 
 class ScriptedAccessible final : public IAccessible {
@@ -29,6 +31,7 @@ public:
     LONG references = 1;  // the creator's own
     int nameQueries = 0;
     int locationQueries = 0;
+    int objectRequests = 0;  // WM_GETOBJECT for the client object
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;

@@ -11,10 +11,14 @@
 //   raise HEX            NotifyWinEvent(HEX, element, OBJID_CLIENT, CHILDID_SELF)
 //   focus-button N       gives keyboard focus to button N (0..2)
 //   button-rect N        prints button N's screen rectangle
-//   stats                references held, name and location queries so far
+//   stats                references held, name and location queries and
+//                        WM_GETOBJECT requests so far
 //   name-long N          a name of N code units
 //   flood N HEX          raises event HEX on the element N times, at once
 //   name-delay MS        the next name query answers after MS milliseconds
+//   name-delay-every MS  every name query from now on answers after MS ms
+//   raise-every MS FOR HEX  another thread raises HEX on the element every MS
+//                        milliseconds for FOR milliseconds; answers at once
 //   die-in-name-query    the next name query ends this process instead
 //   hang MS              the UI thread stops answering for MS milliseconds,
 //                        starting after this command has been answered
@@ -86,6 +90,29 @@ HRESULT parseHex(const std::string& text) {
     return static_cast<HRESULT>(std::stoul(text, nullptr, 16));
 }
 
+struct RaiseEvery {
+    DWORD interval = 0;
+    DWORD duration = 0;
+    DWORD event = 0;
+};
+
+// Raises events from a thread of its own, so that they keep coming while the
+// UI thread hangs.
+DWORD WINAPI raiseEvery(void* parameter) {
+    const RaiseEvery raising = *static_cast<RaiseEvery*>(parameter);
+    delete static_cast<RaiseEvery*>(parameter);
+    // A thread's first NotifyWinEvent may miss hooks set before it ever
+    // looked at its messages.
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    const ULONGLONG end = GetTickCount64() + raising.duration;
+    while (GetTickCount64() < end) {
+        NotifyWinEvent(raising.event, element->handle(), OBJID_CLIENT, CHILDID_SELF);
+        Sleep(raising.interval);
+    }
+    return 0;
+}
+
 std::string run(const std::string& line) {
     std::istringstream in(line);
     std::string verb;
@@ -97,6 +124,7 @@ std::string run(const std::string& line) {
     }
     ScriptedAnswers& answers = element->accessible.answers;
     std::istringstream args(rest);
+    std::string event;
     if (verb == "name") {
         answers.name = unescape(rest);
     } else if (verb == "name-absent") {
@@ -132,10 +160,10 @@ std::string run(const std::string& line) {
         const ScriptedAccessible& a = element->accessible;
         return "ok references=" + std::to_string(a.references) +
                " names=" + std::to_string(a.nameQueries) +
-               " locations=" + std::to_string(a.locationQueries);
+               " locations=" + std::to_string(a.locationQueries) +
+               " objects=" + std::to_string(a.objectRequests);
     } else if (verb == "flood") {
         unsigned long count = 0;
-        std::string event;
         args >> count >> event;
         const auto eventId = static_cast<DWORD>(parseHex(event));
         for (unsigned long i = 0; i < count; ++i) {
@@ -146,6 +174,15 @@ std::string run(const std::string& line) {
         // thread pumping nothing meanwhile: a hung application.
         const auto delay = static_cast<DWORD>(std::stoul(rest));
         answers.duringNameQuery = [delay] { Sleep(delay); };
+    } else if (verb == "name-delay-every") {
+        // A hung application: its UI thread sleeps in every name query.
+        const auto delay = static_cast<DWORD>(std::stoul(rest));
+        answers.duringEveryNameQuery = [delay] { Sleep(delay); };
+    } else if (verb == "raise-every") {
+        auto* raising = new RaiseEvery{};
+        args >> raising->interval >> raising->duration >> event;
+        raising->event = static_cast<DWORD>(parseHex(event));
+        CloseHandle(CreateThread(nullptr, 0, raiseEvery, raising, 0, nullptr));
     } else if (verb == "die-in-name-query") {
         // The next name query ends this process before it answers.
         answers.duringNameQuery = [] { TerminateProcess(GetCurrentProcess(), 7); };
