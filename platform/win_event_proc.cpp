@@ -97,13 +97,14 @@ struct PendingEvent {
 struct RunningEvent {
     DWORD thread;
     DWORD since;
-    bool intoSlowThread;  // its thread kept the last call into it waiting too long
+    DWORD waitLimitMs;  // how long it may hold back the events behind it
 };
 constinit RunningEvent runningEvents[maxHandlingDepth] = {};
 constinit int handlingDepth = 0;
 constinit int deepestDepth = 0;
 // The thread whose last call waited waitingCallLimitMs or more: a call into
-// it lets waiting events overtake at once rather than after the limit again.
+// it holds back the events behind it for slowThreadLimitMs only, since it is
+// likely to hang again (an application that hangs in every call).
 constinit DWORD slowThread = 0;
 
 void handleEvent(const PendingEvent& pending) {
@@ -112,8 +113,9 @@ void handleEvent(const PendingEvent& pending) {
     }
     const std::uint64_t sequence = ++startedEvents;
     const DWORD start = GetTickCount();
+    const bool intoSlowThread = pending.thread != 0 && pending.thread == slowThread;
     runningEvents[handlingDepth] = {pending.thread, start,
-                                    pending.thread != 0 && pending.thread == slowThread};
+                                    intoSlowThread ? slowThreadLimitMs : waitingCallLimitMs};
     ++handlingDepth;
     deepestDepth = std::max(deepestDepth, handlingDepth);
     IAccessible* object = nullptr;
@@ -230,9 +232,9 @@ void handlePendingEvents() {
 // A call into an application that has stopped answering would hold back the
 // cues of every other application for as long as it hangs. Once the
 // innermost running event has waited waitingCallLimitMs with others behind
-// it (at once, when its thread kept the last call into it waiting that long),
-// those whose applications can answer are handled inside its wait, and it is
-// dropped when its call returns.
+// it (slowThreadLimitMs when its thread kept the last call into it waiting
+// that long), those whose applications can answer are handled inside its
+// wait, and it is dropped when its call returns.
 //
 // Getting back into the wait at the limit: COM's wait for an answer lets
 // sent messages through, but neither timer nor posted messages, so a thread
@@ -281,12 +283,12 @@ void stopOvertakeTimer() {
 void scheduleOvertake() {
     const RunningEvent& running = runningEvents[handlingDepth - 1];
     const DWORD waited = GetTickCount() - running.since;
-    if (waited >= waitingCallLimitMs || running.intoSlowThread) {
+    if (waited >= running.waitLimitMs) {
         stopOvertakeTimer();
         handlePendingEvents();
     } else if (overtakeTimer == nullptr && haveOvertakeWindow()) {
         if (!CreateTimerQueueTimer(&overtakeTimer, nullptr, wakeMainThread, nullptr,
-                                   waitingCallLimitMs - waited, 0, WT_EXECUTEONLYONCE)) {
+                                   running.waitLimitMs - waited, 0, WT_EXECUTEONLYONCE)) {
             overtakeTimer = nullptr;
         }
     }

@@ -18,6 +18,8 @@ constexpr std::size_t pendingEventCapacity = 1024;
 // How long an event's calls into another process may hold back the events
 // waiting behind it before these are handled first.
 constexpr DWORD waitingCallLimitMs = 250;
+// The same for a call into a thread whose last call took that long already.
+constexpr DWORD slowThreadLimitMs = 50;
 
 // How many events may be handled one inside another's wait. Beyond it,
 // events wait in the queue until the calls below them return.

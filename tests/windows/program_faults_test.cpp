@@ -74,6 +74,17 @@ protected:
 
     void raise(const std::string& event) { ASSERT_TRUE(target.raiseAndWait(event)) << event; }
 
+    // Raises a focus whose name query hangs for MS milliseconds, the UI
+    // thread of the target pumping nothing meanwhile; `other`, a second
+    // application, has an element named "Előre" ready.
+    void hangInANameQuery(Target& other, int milliseconds) {
+        ASSERT_TRUE(other.ready());
+        ASSERT_EQ(other.command("name Előre"), "ok");
+        say("name Mentés");
+        say("name-delay " + std::to_string(milliseconds));
+        say("raise 8005");
+    }
+
     // A known cue after the faults: the program is alive and still right.
     void expectNextCueRight(DWORD milliseconds = 10000) {
         const std::size_t before = vocaret.sounds().size();
@@ -195,11 +206,7 @@ TEST_F(ProgramFaults, FloodOfEventsLeavesMemoryFlatAndTheNextCueRight) {
 // must go on; the event of the hung target is stale by the time it answers.
 TEST_F(ProgramFaults, HungTargetDoesNotFreezeTheProgram) {
     Target other;
-    ASSERT_TRUE(other.ready());
-    ASSERT_EQ(other.command("name Előre"), "ok");
-    say("name Mentés");
-    say("name-delay 4000");
-    say("raise 8005");
+    hangInANameQuery(other, 4000);
     // The target cannot be asked while it hangs; vocaret's query reaches it
     // within milliseconds, so after this pause vocaret is waiting for the answer.
     Sleep(300);
@@ -243,11 +250,7 @@ TEST_F(ProgramFaults, HungTargetDoesNotFreezeTheProgram) {
 // real waits of COM and the platform must bring it back at the limit.
 TEST_F(ProgramFaults, EventEarlyInAHangIsHeardOnceTheWaitLimitPasses) {
     Target other;
-    ASSERT_TRUE(other.ready());
-    ASSERT_EQ(other.command("name Előre"), "ok");
-    say("name Mentés");
-    say("name-delay 3000");
-    say("raise 8005");
+    hangInANameQuery(other, 3000);
     Sleep(100);
     const ULONGLONG start = GetTickCount64();
     ASSERT_EQ(other.command("raise 8005"), "ok");
