@@ -81,7 +81,9 @@ protected:
         ASSERT_TRUE(other.ready());
         ASSERT_EQ(other.command("name Előre"), "ok");
         say("name Mentés");
-        say("name-delay " + std::to_string(milliseconds));
+        std::string delay = "name-delay ";
+        delay += std::to_string(milliseconds);  // not "..." + string: GCC bug 105651
+        say(delay);
         say("raise 8005");
     }
 
