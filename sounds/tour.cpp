@@ -43,10 +43,10 @@ constexpr double speechLoudnessDb = -17.0;  // by the cues' own measure, a littl
 
 // The pauses of the tour, in milliseconds.
 constexpr int leadMs = 300;
-constexpr int afterIntroMs = 900;
-constexpr int beforeCueMs = 450;
-constexpr int betweenPlaysMs = 700;
-constexpr int afterCueMs = 1300;
+constexpr int afterIntroMs = 700;
+constexpr int beforeCueMs = 400;
+constexpr int betweenPlaysMs = 600;
+constexpr int afterCueMs = 1000;
 constexpr int tailMs = 600;
 
 constexpr std::size_t samplesOf(int ms) {
@@ -190,7 +190,7 @@ public:
         const fs::path textFile = work_ / "say.txt";
         const fs::path wavFile = work_ / "say.wav";
         std::ofstream(textFile, std::ios::binary | std::ios::trunc) << text;
-        if (!run(shellQuoted(espeak_) + " -v hu -s 165 -b 1 -w " + shellQuoted(wavFile.string()) +
+        if (!run(shellQuoted(espeak_) + " -v hu -s 175 -b 1 -w " + shellQuoted(wavFile.string()) +
                      " -f " + shellQuoted(textFile.string()),
                  "espeak-ng (Debian packages espeak-ng and espeak-ng-data, voice \"hu\")")) {
             return {};
@@ -240,12 +240,11 @@ void append(std::vector<std::int16_t>& out, const std::vector<double>& samples) 
     }
 }
 
-// lame's encoder delay at the start of every MP3: decoders that do not read
-// its tag (Windows' own among them) play it, so the times in the index count it.
-constexpr std::size_t encoderDelay = 576;
-
+// Times in the file as written, which a decoder reading the LAME tag (lame
+// --decode) gives exactly; one that ignores the tag plays everything about
+// 25 ms (the encoder and decoder delay) later.
 std::string clock(std::size_t samples, bool millis) {
-    const std::size_t ms = (samples + encoderDelay) * 1000 / sampleRate;
+    const std::size_t ms = samples * 1000 / sampleRate;
     char text[32];
     if (millis) {
         std::snprintf(text, sizeof text, "%zu:%02zu.%03zu", ms / 60000, ms / 1000 % 60, ms % 1000);
@@ -426,7 +425,7 @@ int main(int argc, char** argv) {
         const fs::path mp3 = tour / family.mp3;
         const std::string title = std::to_string(++track) + ". " + family.nameHu;
         if (!writeWav(wav, pcm, sampleRate) ||
-            !run(shellQuoted(lame) + " --quiet --nohist -m m -b 48 -q 0 --lowpass 8 --resample 44.1 --id3v2-only --id3v2-utf16" +
+            !run(shellQuoted(lame) + " --quiet --nohist -m m -b 56 -q 0 --lowpass 10 --resample 44.1 --id3v2-only --id3v2-utf16" +
                      " --tt " + shellQuoted(title) + " --ta Vocaret --tl " + shellQuoted("Vocaret hangjai") +
                      " --tn " + std::to_string(track) + "/" + std::to_string(tourFamilies().size()) + " " +
                      shellQuoted(wav.string()) + " " + shellQuoted(mp3.string()),

@@ -96,7 +96,9 @@ TEST(Tour, EveryCueIsHeardAtItsIndexTimeOnlyThereAndAfterSpeech) {
                   0);
         const std::vector<float> samples = readWav(decoded, error);
         ASSERT_EQ(error, "");
-        const std::vector<Detection> heard = detectCues(samples, references);
+        // The tour carries the cues' own samples: through the MP3 they still
+        // score above 0.95, while speech can reach 0.9 against some opening.
+        const std::vector<Detection> heard = detectCues(samples, references, {.minScore = 0.92});
         std::string heardList;
         for (const Detection& detection : heard) {
             heardList += std::to_string(detection.timeMs) + " " + detection.name + " " + std::to_string(detection.score) + "\n";
@@ -108,12 +110,12 @@ TEST(Tour, EveryCueIsHeardAtItsIndexTimeOnlyThereAndAfterSpeech) {
             EXPECT_EQ(heard[i].name, file.plays[i].file);
             EXPECT_NEAR(heard[i].timeMs, file.plays[i].ms, 3.0);
             if (i % 2 == 0) {
-                // Before a cue's first play, at least half a second of speech.
+                // Before a cue's first play, speech: at least 125 ms of it above -40 dBFS.
                 std::size_t voiced = 0;
                 for (std::size_t n = quietFrom; n < heard[i].onset; ++n) {
                     voiced += std::abs(samples[n]) > 0.01f ? 1u : 0u;
                 }
-                EXPECT_GT(voiced, static_cast<std::size_t>(captureRate / 2));
+                EXPECT_GT(voiced, static_cast<std::size_t>(captureRate / 8));
             }
             for (const Reference& reference : references) {
                 if (reference.name == heard[i].name) {
