@@ -13,7 +13,9 @@ endif()
 
 install(TARGETS vocaret RUNTIME DESTINATION .)
 install(DIRECTORY ${VOCARET_SOUNDS_DIR} DESTINATION .)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/README.txt DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/README.txt ${VOCARET_CUE_LIST} DESTINATION .)
+# The spoken tour of the cues (sounds/tour.cpp): Bemutato\ beside Sounds\.
+install(DIRECTORY ${VOCARET_TOUR_DIR} DESTINATION .)
 
 set(CPACK_PACKAGE_NAME Vocaret)
 set(CPACK_PACKAGE_VENDOR "Vocaret team")

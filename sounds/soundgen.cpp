@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cue_table.h"
+#include "files.h"
 #include "recipes.h"
 #include "synth.h"
 
@@ -26,58 +26,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace soundgen;
 
-void putLe(std::string& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFFu));
-    }
-}
-
-bool writeWav(const fs::path& path, const std::vector<std::int16_t>& pcm) {
-    const auto dataBytes = static_cast<std::uint32_t>(pcm.size() * 2);
-    std::string out;
-    out += "RIFF";
-    putLe(out, 4 + (8 + 16) + (8 + dataBytes), 4);
-    out += "WAVEfmt ";
-    putLe(out, 16, 4);
-    putLe(out, 1, 2);                        // PCM
-    putLe(out, 1, 2);                        // mono
-    putLe(out, sampleRate, 4);
-    putLe(out, sampleRate * 2, 4);           // bytes per second
-    putLe(out, 2, 2);                        // bytes per frame
-    putLe(out, 16, 2);                       // bits per sample
-    out += "data";
-    putLe(out, dataBytes, 4);
-    for (std::int16_t s : pcm) {
-        putLe(out, static_cast<std::uint16_t>(s), 2);
-    }
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(out.data(), static_cast<std::streamsize>(out.size()));
-    return static_cast<bool>(file);
-}
-
 bool isWav(const fs::path& path) {
     std::string ext = path.extension().string();
     for (char& c : ext) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return ext == ".wav";
-}
-
-// The table's file names without the "Sounds\" folder, or empty on a malformed row.
-std::set<std::string> tableFiles(bool& ok) {
-    constexpr std::string_view folder = "Sounds\\";
-    std::set<std::string> files;
-    for (const CueRow& row : cueTable) {
-        const std::string_view path(row.soundFile);
-        if (path.substr(0, folder.size()) != folder || path.size() == folder.size()) {
-            std::fprintf(stderr, "vocaret_soundgen: cue %d: sound file \"%s\" is not in Sounds\\\n",
-                         row.cueId, row.soundFile);
-            ok = false;
-            continue;
-        }
-        files.emplace(path.substr(folder.size()));
-    }
-    return files;
 }
 
 }  // namespace
@@ -91,7 +45,7 @@ int main(int argc, char** argv) {
     const bool report = argc == 3;
 
     bool ok = true;
-    const std::set<std::string> wanted = tableFiles(ok);
+    const std::set<std::string> wanted = tableSoundFiles("vocaret_soundgen", ok);
     std::map<std::string, const Recipe*> byFile;
     const std::vector<Recipe> recipes = allRecipes();
     for (const Recipe& recipe : recipes) {
@@ -138,7 +92,7 @@ int main(int argc, char** argv) {
         std::vector<double> samples = render(recipe.notes, seedOf(recipe.file));
         finish(samples);
         const std::vector<std::int16_t> pcm = toPcm16(samples);
-        if (!writeWav(folder / recipe.file, pcm)) {
+        if (!writeWav(folder / recipe.file, pcm, sampleRate)) {
             std::fprintf(stderr, "vocaret_soundgen: cannot write %s\n",
                          (folder / recipe.file).string().c_str());
             return 1;

@@ -60,9 +60,14 @@ public:
         for (std::size_t i = 0; i < n; ++i) {
             quietBefore_[i + 1] = std::fabs(x_[i]) < threshold_ ? quietBefore_[i] + 1 : 0;
         }
+        nextQuietRun_.assign(n + 1, static_cast<std::uint32_t>(n));
+        for (std::size_t i = n; i-- > 0;) {
+            nextQuietRun_[i] = quietRun(i, gapMin) ? static_cast<std::uint32_t>(i) : nextQuietRun_[i + 1];
+        }
     }
 
-    static constexpr std::size_t frame = captureRate / 1000;  // 1 ms
+    static constexpr std::size_t frame = captureRate / 1000;    // 1 ms
+    static constexpr std::size_t gapMin = captureRate / 2000;   // 0.5 ms of silence
 
     std::size_t size() const { return x_.size(); }
     const float* data() const { return x_.data(); }
@@ -74,6 +79,8 @@ public:
     bool quietRun(std::size_t at, std::size_t length) const {
         return at + length <= size() && quietBefore_[at + length] >= length;
     }
+    // The first p >= at where a quiet run of gapMin samples starts (size() if none).
+    std::size_t nextQuietRun(std::size_t at) const { return at < size() ? nextQuietRun_[at] : size(); }
     double energy(std::size_t at, std::size_t length) const {
         return energy_[at + length] - energy_[at];
     }
@@ -85,6 +92,7 @@ private:
     const std::vector<float>& x_;
     std::vector<double> energy_;
     std::vector<std::uint32_t> quietBefore_;
+    std::vector<std::uint32_t> nextQuietRun_;
     double threshold_ = 0;
 };
 
@@ -98,11 +106,17 @@ struct PreparedReference {
 };
 
 double dot(const float* a, const float* b, std::size_t length) {
-    double sum = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        sum += static_cast<double>(a[i]) * b[i];
+    double sum[4] = {0, 0, 0, 0};  // four sums the processor can add side by side
+    std::size_t i = 0;
+    for (; i + 4 <= length; i += 4) {
+        for (std::size_t k = 0; k < 4; ++k) {
+            sum[k] += static_cast<double>(a[i + k]) * b[i + k];
+        }
     }
-    return sum;
+    for (; i < length; ++i) {
+        sum[0] += static_cast<double>(a[i]) * b[i];
+    }
+    return (sum[0] + sum[1]) + (sum[2] + sum[3]);
 }
 
 class Matcher {
@@ -136,23 +150,40 @@ private:
     std::size_t window(const PreparedReference& reference, std::size_t lag) const {
         const std::size_t full = std::min({opening_, reference.reference->samples.size(),
                                            capture_.size() - lag});
-        for (std::size_t p = lag + minWindow; p + gapMin <= lag + full; ++p) {
-            if (capture_.quietRun(p, gapMin) &&
-                reference.rms(p - lag, gapMin) > 2 * capture_.threshold()) {
+        for (std::size_t p = capture_.nextQuietRun(lag + minWindow); p + gapMin <= lag + full;
+             p = capture_.nextQuietRun(p + 1)) {
+            if (reference.rms(p - lag, gapMin) > 2 * capture_.threshold()) {
                 return p - lag;
             }
         }
         return full;
     }
 
-    double score(const PreparedReference& reference, std::size_t lag, std::size_t length) const {
+    // The score of a reference at a lag, or pruned (below any score) as
+    // soon as the part still to compare cannot lift it to beat: the rest's dot
+    // product is at most the root of the rest's energies multiplied.
+    double score(const PreparedReference& reference, std::size_t lag, std::size_t length, double beat) const {
         const double a = capture_.energy(lag, length);
         const double b = reference.energy[length];
         if (a <= 0 || b <= 0) {
             return 0;
         }
-        const double correlation =
-            dot(capture_.data() + lag, reference.reference->samples.data(), length) / std::sqrt(a * b);
+        const double norm = std::sqrt(a * b);
+        const float* x = capture_.data() + lag;
+        const float* y = reference.reference->samples.data();
+        double sum = 0;
+        std::size_t done = 0;
+        while (done < length) {
+            const std::size_t part = std::min(block, length - done);
+            sum += dot(x + done, y + done, part);
+            done += part;
+            const double restA = std::max(0.0, a - capture_.energy(lag, done));
+            const double restB = std::max(0.0, b - reference.energy[done]);
+            if ((sum + std::sqrt(restA * restB)) / norm < beat - 1e-9) {
+                return pruned;
+            }
+        }
+        const double correlation = sum / norm;
         if (correlation < options_.minScore) {
             return correlation;
         }
@@ -172,7 +203,8 @@ private:
         return total > 0 ? correlation * std::max(0.0, 1 - difference / total) : correlation;
     }
 
-    // The best reference and lag in [from, to].
+    // The best reference and lag in [from, to] that scores minScore or more
+    // (the first of equals).
     std::optional<Detection> best(std::size_t from, std::size_t to, const PreparedReference** which) const {
         std::optional<Detection> found;
         to = std::min(to, capture_.size() > minWindow ? capture_.size() - minWindow : 0);
@@ -182,16 +214,13 @@ private:
                 if (length < minWindow) {
                     continue;
                 }
-                const double value = score(reference, lag, length);
-                if (!found || value > found->score) {
+                const double value = score(reference, lag, length, found ? found->score : options_.minScore);
+                if (value >= options_.minScore && (!found || value > found->score)) {
                     found = Detection{lag, 1000.0 * static_cast<double>(lag) / captureRate,
                                       reference.reference->name, value};
                     *which = &reference;
                 }
             }
-        }
-        if (found && found->score < options_.minScore) {
-            return std::nullopt;
         }
         return found;
     }
@@ -212,7 +241,12 @@ private:
         return dot(capture_.data() + onset, samples.data() + offset, length) / std::sqrt(a * b) > 0.8;
     }
 
-    static constexpr std::size_t gapMin = captureRate / 2000;    // 0.5 ms of silence
+    static constexpr std::size_t gapMin = Capture::gapMin;
+    // A lossy codec (MP3) smears the noise of an attack a few milliseconds
+    // before it (pre-echo), so a sound may open this long below the level of
+    // sound before its attack.
+    static constexpr std::size_t lead = captureRate / 100;       // 10 ms
+    static constexpr double pruned = -2;  // below any score
     static constexpr std::size_t minWindow = captureRate / 200;  // 5 ms
     static constexpr std::size_t block = captureRate / 500;      // 2 ms tracking blocks
 
@@ -270,17 +304,22 @@ std::vector<Detection> Matcher::run() {
             const auto found = best(from, pos + length + 2 * gapMin, &which);
             if (found && !(which == active->reference && continues(*active, found->onset))) {
                 accept(*found, which);
+            } else if (found || continues(*active, pos)) {
+                // Still the active cue, heard through noise where it is quiet
+                // (a lossy codec's pre-echo fills its own short silences).
+                pos += length;
             } else {
                 active.reset();  // some other sound: look again for a cue after a silence
                 pos = from;
             }
             continue;
         }
-        // No cue playing: the next sound that follows a silence.
+        // No cue playing: the next sound that follows a silence and, within
+        // its lead, reaches the level of sound.
         auto followsSilence = [&](std::size_t i) {
             return !capture_.quiet(i) &&
                    (capture_.quietBefore(i) >= gapMin || capture_.quietBefore(i) == i) &&
-                   capture_.rms(i, std::min(Capture::frame, n - i)) >= threshold;
+                   capture_.rms(i, std::min(lead + Capture::frame, n - i)) >= threshold;
         };
         std::size_t start = pos;
         while (start < n && !followsSilence(start)) {
@@ -292,7 +331,7 @@ std::vector<Detection> Matcher::run() {
         const PreparedReference* which = nullptr;
         const std::size_t from = start > 10 * Capture::frame ? start - 10 * Capture::frame : 0;
         const std::size_t earliest = detections.empty() ? 0 : detections.back().onset + minWindow;
-        const auto found = best(std::max(from, earliest), start + Capture::frame, &which);
+        const auto found = best(std::max(from, earliest), start + lead + Capture::frame, &which);
         if (found) {
             accept(*found, which);
         } else {

@@ -55,6 +55,15 @@ struct Builder {
                        r.samples.begin() + static_cast<std::ptrdiff_t>(length));
         return at;
     }
+    // Noise at the given level over [from, from + length): what a lossy codec
+    // leaves where the source was silent.
+    void noiseAt(std::size_t from, std::size_t length, double rms, unsigned seed) {
+        std::mt19937 generator(seed);
+        std::normal_distribution<float> normal(0.0F, static_cast<float>(rms));
+        for (std::size_t i = from; i < from + length && i < samples.size(); ++i) {
+            samples[i] += normal(generator);
+        }
+    }
     void noise(double rms, unsigned seed) {
         std::mt19937 generator(seed);
         std::normal_distribution<float> normal(0.0F, static_cast<float>(rms));
@@ -177,6 +186,59 @@ TEST(AudioMatcher, TheSameCueTwiceIsHeardTwice) {
     ASSERT_EQ(found.size(), 2U) << describe(found);
     expectOnset(found[0], first, "Backarrow.wav");
     expectOnset(found[1], second, "Backarrow.wav");
+}
+
+// MP3 and its kin smear the noise of an attack over the few milliseconds
+// before it (pre-echo): the sound then opens with noise instead of the cue,
+// too quiet to count as sound for its first millisecond, or loud enough to
+// start the sound several milliseconds before the cue does.
+TEST(AudioMatcher, ACueAfterPreEchoIsFoundAtItsAttack) {
+    for (const double rms : {0.0015, 0.005}) {
+        for (const double leadMs : {2.0, 4.0, 8.0}) {
+            SCOPED_TRACE("pre-echo of " + std::to_string(leadMs) + " ms at rms " + std::to_string(rms));
+            Builder capture;
+            capture.silence(300);
+            const std::size_t at = capture.sound(reference("Cut.wav"));
+            capture.silence(300);
+            capture.noiseAt(at - samplesOf(leadMs), samplesOf(leadMs), rms, 5);
+            const auto found = vocaret::audio::detectCues(capture.samples, references());
+            ASSERT_EQ(found.size(), 1U) << describe(found);
+            expectOnset(found[0], at, "Cut.wav");
+        }
+    }
+}
+
+// The same noise in a cue's own short silence (Copy_(loop).wav plucks twice
+// with 1.5 ms between), the last half millisecond before the second pluck
+// quiet again as the MP3 of the tour has it, is still that cue, not a second
+// one.
+TEST(AudioMatcher, NoiseInACuesOwnShortSilenceIsStillThatCue) {
+    const Reference& copy = reference("Copy_(loop).wav");
+    std::size_t gap = 0;  // the longest run under -54 dBFS with sound after it
+    std::size_t gapLength = 0;
+    for (std::size_t i = 0, run = 0; i < copy.samples.size(); ++i) {
+        if (std::fabs(copy.samples[i]) < 0.002F) {
+            ++run;
+            continue;
+        }
+        if (run > gapLength) {
+            gapLength = run;
+            gap = i - run;
+        }
+        run = 0;
+    }
+    ASSERT_GT(gapLength, samplesOf(1));
+    for (const double rms : {0.003, 0.01}) {
+        SCOPED_TRACE("rms " + std::to_string(rms));
+        Builder capture;
+        capture.silence(300);
+        const std::size_t at = capture.sound(copy);
+        capture.silence(300);
+        capture.noiseAt(at + gap, gapLength - samplesOf(0.6), rms, 9);
+        const auto found = vocaret::audio::detectCues(capture.samples, references());
+        ASSERT_EQ(found.size(), 1U) << describe(found);
+        expectOnset(found[0], at, "Copy_(loop).wav");
+    }
 }
 
 TEST(AudioMatcher, NothingInSilenceNoiseOrOtherSounds) {

@@ -14,6 +14,22 @@ rl_need_win32() {
         "${VOCARET_WIN32_PROBE:?set by CTest to the probe program of the win32 build}" || exit $?
 }
 
+# rl_expected_listing FOLDER CUE_TABLE.cpp NAME...
+# What a package puts in FOLDER, sorted: the NAMEs, README.txt, the cue list
+# Hangok.txt, Sounds\ with the table's sound files, and the tour Bemutato\
+# with its index Tartalom.txt and the MP3s the index names.
+rl_expected_listing() {
+    local folder="$1" table="$2"
+    shift 2
+    {
+        printf '%s\n' "$@" README.txt Hangok.txt Sounds Bemutato Bemutato/Tartalom.txt
+        grep -o '"Sounds\\\\[^"]*"' "$table" | sed -e 's/^"Sounds\\\\/Sounds\//' -e 's/"$//' | sort -u
+        if [ -f "$folder/Bemutato/Tartalom.txt" ]; then
+            tr -d '\r' <"$folder/Bemutato/Tartalom.txt" | sed -n 's|^\([^ ]*\.mp3\) (.*|Bemutato/\1|p' | sort -u
+        fi
+    } | LC_ALL=C sort
+}
+
 # Starts a PulseAudio server of our own with a null sink, so Wine has an audio
 # output and PlaySound of a file that exists ends "ok". Sets PULSE_SERVER.
 rl_start_pulse() {

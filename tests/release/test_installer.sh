@@ -2,7 +2,8 @@
 # The installer a user runs, in a fresh Wine prefix: a silent per-user install,
 # the files it puts in place, its uninstall entry and Start-menu shortcut, the
 # program started the way the shortcut starts it playing a cue (=> ok), then a
-# silent uninstall that leaves nothing behind.
+# silent uninstall that leaves nothing behind. The tour and the cue list are
+# among the files, and the tour has a Start-menu shortcut of its own.
 # Usage: test_installer.sh SETUP.exe FOCUS_HELPER.exe READ_SHORTCUT.exe BUILT_VOCARET.exe CUE_TABLE.cpp WORK_DIR
 set -euo pipefail
 installer="$1" rl_helper="$2" read_shortcut="$3" built_vocaret="$4" cue_table="$5" rl_work="$6"
@@ -29,9 +30,11 @@ local_appdata="$(wine_out cmd /c echo '%LOCALAPPDATA%')"
 appdata="$(wine_out cmd /c echo '%APPDATA%')"
 instdir_win="$local_appdata\\Programs\\Vocaret"
 shortcut_win="$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Vocaret.lnk"
+tour_shortcut_win="$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Vocaret hangjainak bemutatója.lnk"
 startup_win="$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"
 instdir="$(wine_out winepath -u "$instdir_win")"
 shortcut="$(wine_out winepath -u "$shortcut_win")"
+tour_shortcut="$(dirname "$shortcut")/Vocaret hangjainak bemutatója.lnk"
 startup="$(wine_out winepath -u "$startup_win")"
 [ -n "$local_appdata" ] && [ -n "$instdir" ] && [ -n "$shortcut" ] ||
     rl_fail "cannot find the prefix's user folders"
@@ -41,13 +44,11 @@ echo "--- silent install: $(basename "$installer") /S"
 "$WINELOADER" "$installer" /S 2>/dev/null </dev/null
 timeout 60 "$WINESERVER" -w
 
-# The files: exactly the program, the README, the uninstaller and the 49 sounds.
+# The files: exactly the program, the README, the uninstaller, the 49 sounds,
+# the cue list and the tour.
 expected="$rl_work/expected-installed.txt"
 actual="$rl_work/actual-installed.txt"
-{
-    printf '%s\n' README.txt Sounds Uninstall.exe vocaret.exe
-    grep -o '"Sounds\\\\[^"]*"' "$cue_table" | sed -e 's/^"Sounds\\\\/Sounds\//' -e 's/"$//' | sort -u
-} | LC_ALL=C sort >"$expected"
+rl_expected_listing "$instdir" "$cue_table" Uninstall.exe vocaret.exe >"$expected"
 [ -d "$instdir" ] || rl_fail "nothing installed in $instdir_win"
 (cd "$instdir" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort) >"$actual"
 echo "installed in $instdir_win: $(wc -l <"$actual") entries, $(grep -c '^Sounds/' "$actual") in Sounds"
@@ -84,6 +85,12 @@ workdir_win="$(sed -n 's/^workdir=//p' <<<"$fields")"
 grep -qx 'arguments=' <<<"$fields" || rl_fail "the shortcut passes arguments"
 echo "shortcut: target and working directory are the install folder's"
 
+# The tour's shortcut, beside Vocaret's, opens the installed Bemutato folder.
+[ -f "$tour_shortcut" ] || rl_fail "no Start-menu shortcut at $tour_shortcut_win"
+tour_target_win="$(wine_out "$read_shortcut" "$tour_shortcut_win" | sed -n 's/^target=//p')"
+[ "${tour_target_win,,}" = "${instdir_win,,}\\bemutato" ] || rl_fail "the tour's shortcut opens \"$tour_target_win\", not $instdir_win\\Bemutato"
+echo "tour shortcut: opens $tour_target_win"
+
 # Started as the shortcut starts it: its working directory, its target.
 rl_start_pulse "$rl_work/pulse"
 rl_cue_check "$(wine_out winepath -u "$workdir_win")" "$(wine_out winepath -u "$target_win")" ok installed
@@ -95,11 +102,12 @@ echo "--- silent uninstall: Uninstall.exe /S"
 timeout 60 "$WINESERVER" -w
 [ ! -e "$instdir" ] || { find "$instdir"; rl_fail "$instdir_win is still there"; }
 [ ! -e "$shortcut" ] || rl_fail "the Start-menu shortcut is still there"
+[ ! -e "$tour_shortcut" ] || rl_fail "the tour's Start-menu shortcut is still there"
 if wine_out reg query "$uninstall_key" | grep -q .; then
     rl_fail "the uninstall key $uninstall_key is still there"
 fi
 if "$WINELOADER" reg query "$uninstall_key" >/dev/null 2>&1 </dev/null; then
     rl_fail "reg query still finds $uninstall_key"
 fi
-echo "after uninstall: no $instdir_win, no shortcut, no $uninstall_key"
+echo "after uninstall: no $instdir_win, no shortcuts, no $uninstall_key"
 echo "PASS: the installer installs, starts from its shortcut and uninstalls cleanly"

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The zip a user unpacks.
-#   contents: its exact listing and what each file is (no Windows program runs);
+#   contents: its exact listing, the kinds of its files and the size of the
+#   tour (no Windows program runs);
 #   cue: the unpacked 32-bit vocaret.exe under Wine, started from its folder,
 #   plays Sounds\Save.wav when a "Mentés" button of another program gets the
 #   focus (=> ok), and plays nothing found once the Sounds folder is gone (=> ko).
@@ -32,17 +33,16 @@ if [ "$mode" = cue ]; then
     exit 0
 fi
 
-# The listing: exactly the program, the README and the table's 49 sounds.
+# The listing: exactly the program, the README, the table's 49 sounds, the
+# cue list and the tour with its index and the MP3s it names.
 expected="$rl_work/expected-listing.txt"
 actual="$rl_work/actual-listing.txt"
-{
-    printf '%s\n' README.txt Sounds vocaret.exe
-    grep -o '"Sounds\\\\[^"]*"' "$cue_table" | sed -e 's/^"Sounds\\\\/Sounds\//' -e 's/"$//' | sort -u
-} | LC_ALL=C sort >"$expected"
+rl_expected_listing "$unpacked" "$cue_table" vocaret.exe >"$expected"
 (cd "$unpacked" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort) >"$actual"
 echo "--- zip listing ($(wc -l <"$actual") entries)"
 cat "$actual"
 [ "$(grep -c '^Sounds/' "$expected")" -eq 49 ] || rl_fail "the cue table does not name 49 sound files"
+grep -q '^Bemutato/.*\.mp3$' "$expected" || rl_fail "the tour's index names no MP3 file"
 diff -u "$expected" "$actual" || rl_fail "the zip's listing differs from the expected one"
 [ -d "$unpacked/Sounds" ] || rl_fail "Sounds is not a folder"
 
@@ -58,11 +58,26 @@ for wav in "$unpacked"/Sounds/*; do
         rl_fail "$wav is not a RIFF WAVE file"
 done
 echo "Sounds: 49 RIFF WAVE files"
-[ "$(head -c 3 "$unpacked/README.txt" | od -An -t x1 | tr -d ' ')" = efbbbf ] ||
-    rl_fail "README.txt does not start with a UTF-8 byte order mark"
-for phrase in 'Options > Exit' 'Sounds' 'Kilépés' 'saját mappájából'; do
+for mp3 in "$unpacked"/Bemutato/*.mp3; do
+    # An ID3v2 tag, then an MPEG-1 Layer III mono frame (what Windows plays itself).
+    [ "$(head -c 3 "$mp3")" = ID3 ] || rl_fail "$mp3 does not start with an ID3v2 tag"
+    tag_size=$(od -An -t u1 -j 6 -N 4 "$mp3" | awk '{print $1*2097152 + $2*16384 + $3*128 + $4}')
+    frame=$(od -An -t x1 -j $((10 + tag_size)) -N 4 "$mp3" | tr -d ' ')
+    [[ "$frame" =~ ^fffb..[c-f] ]] || rl_fail "$mp3: no MPEG-1 Layer III mono frame after the tag ($frame)"
+done
+echo "Bemutato: $(ls "$unpacked"/Bemutato/*.mp3 | wc -l) MP3 files (MPEG-1 Layer III, mono)"
+# The tour and the cue list add at most 2 MB; MP3 does not shrink in the zip
+# or in the installer's LZMA, so their own size bounds both packages' growth.
+tour_bytes=$(cat "$unpacked"/Bemutato/* "$unpacked/Hangok.txt" | wc -c)
+echo "Bemutato and Hangok.txt: $tour_bytes bytes"
+[ "$tour_bytes" -le 2000000 ] || rl_fail "the tour and the cue list take $tour_bytes bytes, over 2 MB"
+for text in README.txt Hangok.txt Bemutato/Tartalom.txt; do
+    [ "$(head -c 3 "$unpacked/$text" | od -An -t x1 | tr -d ' ')" = efbbbf ] ||
+        rl_fail "$text does not start with a UTF-8 byte order mark"
+done
+for phrase in 'Options > Exit' 'Sounds' 'Kilépés' 'saját mappájából' 'Bemutato' 'Hangok.txt'; do
     grep -q -F "$phrase" "$unpacked/README.txt" || rl_fail "README.txt does not say \"$phrase\""
 done
-echo "README.txt: UTF-8 with BOM, says where to start the program from and how to quit"
+echo "README.txt, Hangok.txt, Tartalom.txt: UTF-8 with BOM; README.txt says where to start the program from, how to quit and where the tour is"
 
 echo "PASS: the zip holds exactly what it should"
