@@ -16,7 +16,7 @@ install(DIRECTORY ${VOCARET_SOUNDS_DIR} DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/README.txt DESTINATION .)
 
 set(CPACK_PACKAGE_NAME Vocaret)
-set(CPACK_PACKAGE_VENDOR "Vocaret team")
+set(CPACK_PACKAGE_VENDOR "${VOCARET_VENDOR}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Audible cues for well-known elements of a Hungarian Windows desktop")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -131,4 +131,21 @@ TEST_F(ProgramEvents, HideDisarmsAndAnUnknownFocusKeepsTheTarget) {
     EXPECT_EQ(soundsBeforeSettling().size(), 4u);  // Back, Home, Back, Home: no replay
 }
 
+// One copy per session: a second start brings the running copy's window to
+// the front and ends with code 0, and every cue still plays once.
+TEST_F(ProgramEvents, ASecondStartShowsTheRunningCopyAndEndsWithCode0) {
+    say("focus-button 0");  // the target's window in front, and a cue
+    ASSERT_TRUE(vocaret.waitForSounds(1));
+    ASSERT_NE(GetForegroundWindow(), vocaret.mainWindow());
+    Vocaret second;
+    ASSERT_TRUE(second.process.wait(10000)) << "the second copy runs on";
+    EXPECT_EQ(second.process.exitCode(), 0u);
+    EXPECT_EQ(GetForegroundWindow(), vocaret.mainWindow());
+    focus("Vissza", 100, 200, 50, 20);
+    ASSERT_TRUE(vocaret.waitForSounds(2));
+    click(120, 210);
+    EXPECT_EQ(soundsBeforeSettling(),
+              (Sounds{"Sounds\\Save.wav", "Sounds\\Backarrow.wav", "Sounds\\Backarrow.wav"}));
+}
+
 }  // namespace
