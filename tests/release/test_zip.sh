@@ -44,10 +44,10 @@ done
 echo "Sounds: 49 RIFF WAVE files"
 [ "$(head -c 3 "$unpacked/README.txt" | od -An -t x1 | tr -d ' ')" = efbbbf ] ||
     rl_fail "README.txt does not start with a UTF-8 byte order mark"
-for phrase in 'Options > Exit' 'Sounds' 'Kilépés' 'saját mappájából'; do
+for phrase in 'Options > Exit' 'Sounds' 'Kilépés' 'saját mappájából' '/NOSTARTUP'; do
     grep -q -F "$phrase" "$unpacked/README.txt" || rl_fail "README.txt does not say \"$phrase\""
 done
-echo "README.txt: UTF-8 with BOM, says where to start the program from and how to quit"
+echo "README.txt: UTF-8 with BOM, says where to start the program from, how to quit and the silent install's switch"
 
 # Under Wine, in a prefix of this test's own.
 rl_start_wine "$here"
