@@ -2,11 +2,18 @@
 //   focus_helper wait    waits (10 s at most) until Vocaret's main window exists
 //   focus_helper focus   shows a push button "&Mentés" and focuses it for 2 s
 //   focus_helper close   asks Vocaret's main window to close and waits until it is gone
+//   focus_helper install-unticked
+//                        goes through the running installer's pages as a user
+//                        would: on the start-at-sign-in page it expects the
+//                        box ticked and unticks it; on the last page it
+//                        unticks starting Vocaret and showing README.txt
 // Each mode prints what it saw; the exit status is 0 only when it happened.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -65,6 +72,88 @@ int closeMode() {
     return 0;
 }
 
+std::string textOf(HWND window) {
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+BOOL CALLBACK matchInstaller(HWND window, LPARAM result) {
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+        textOf(window).rfind("Vocaret", 0) == 0) {
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND findInstaller() {
+    HWND found = nullptr;
+    EnumWindows(matchInstaller, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+BOOL CALLBACK collectCheckBox(HWND child, LPARAM result) {
+    const auto type = static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE)) & BS_TYPEMASK;
+    if (IsWindowVisible(child) && (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX)) {
+        reinterpret_cast<std::vector<HWND>*>(result)->push_back(child);
+    }
+    return TRUE;
+}
+
+// The check boxes of the installer's current page.
+std::vector<HWND> checkBoxesOf(HWND installer) {
+    std::vector<HWND> boxes;
+    EnumChildWindows(installer, collectCheckBox, reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+int installUntickedMode() {
+    HWND installer = nullptr;
+    if (!waitFor([&] { return (installer = findInstaller()) != nullptr; }, 20000)) {
+        std::puts("focus_helper: no installer window after 20 s");
+        return 1;
+    }
+    bool pageSeen = false;
+    const DWORD start = GetTickCount();
+    while (IsWindow(installer)) {
+        if (GetTickCount() - start > 60000) {
+            std::puts("focus_helper: the installer did not finish in 60 s");
+            return 1;
+        }
+        for (HWND box : checkBoxesOf(installer)) {
+            const std::string text = textOf(box);
+            if (text == "Start Vocaret when I sign in" ||
+                text == "A Vocaret ind\xc3\xadt\xc3\xa1sa bejelentkez\xc3\xa9skor") {
+                const bool ticked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+                std::printf("focus_helper: \"%s\" is %s; unticked\n", text.c_str(),
+                            ticked ? "ticked" : "NOT ticked");
+                if (!ticked) {
+                    return 1;
+                }
+                pageSeen = true;
+            }
+            SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);
+        }
+        // Next, Install or Finish, once the page allows it; posted, because a
+        // page runs its own loop while it shows. Then the next page.
+        const HWND next = GetDlgItem(installer, IDOK);
+        if (next != nullptr && IsWindowEnabled(next)) {
+            const HWND page = FindWindowExA(installer, nullptr, "#32770", nullptr);
+            PostMessageA(next, BM_CLICK, 0, 0);
+            waitFor([&] {
+                return !IsWindow(installer) ||
+                       FindWindowExA(installer, nullptr, "#32770", nullptr) != page;
+            }, 10000);
+        }
+        Sleep(100);
+    }
+    std::puts(pageSeen ? "focus_helper: installer finished" : "focus_helper: no start-at-sign-in page");
+    return pageSeen ? 0 : 1;
+}
+
 int focusMode() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW windowClass{};
@@ -112,6 +201,9 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "close") == 0) {
         return closeMode();
     }
-    std::puts("usage: focus_helper wait|focus|close");
+    if (argc == 2 && std::strcmp(argv[1], "install-unticked") == 0) {
+        return installUntickedMode();
+    }
+    std::puts("usage: focus_helper wait|focus|close|install-unticked");
     return 2;
 }

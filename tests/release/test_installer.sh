@@ -1,11 +1,12 @@
 #!/bin/bash
-# The installer a user runs, in a fresh Wine prefix: a silent per-user install
-# with /NOSTARTUP, the files it puts in place, its uninstall entry and
-# Start-menu shortcut, and no start at sign-in; then a silent upgrade over the
-# running program, which closes it, adds the Startup shortcut and starts the
-# program again from its folder (a cue => ok); the program started the way the
-# Startup shortcut starts it plays a cue; a silent uninstall leaves nothing
-# behind.
+# The installer a user runs, in a fresh Wine prefix: an install through its
+# pages with "Start Vocaret when I sign in" (ticked at first) unticked, the
+# files it puts in place, its uninstall entry and Start-menu shortcut, and no
+# start at sign-in; then a silent upgrade over the running program, which
+# closes it, adds the Startup shortcut and starts the program again from its
+# folder (a cue => ok); the program started the way the Startup shortcut
+# starts it plays a cue; a silent install with /NOSTARTUP takes the Startup
+# shortcut away; a silent uninstall leaves nothing behind.
 # Usage: test_installer.sh SETUP.exe FOCUS_HELPER.exe READ_SHORTCUT.exe BUILT_VOCARET.exe CUE_TABLE.cpp WORK_DIR
 set -euo pipefail
 installer="$1" rl_helper="$2" read_shortcut="$3" built_vocaret="$4" cue_table="$5" rl_work="$6"
@@ -38,8 +39,11 @@ startup="$(wine_out winepath -u "$startup_win")"
     rl_fail "cannot find the prefix's user folders"
 [ ! -e "$instdir" ] || rl_fail "$instdir exists before the install"
 
-echo "--- silent install without start at sign-in: $(basename "$installer") /S /NOSTARTUP"
-"$WINELOADER" "$installer" /S /NOSTARTUP 2>/dev/null </dev/null
+echo "--- install through the pages, start at sign-in unticked: $(basename "$installer")"
+"$WINELOADER" "$installer" >/dev/null 2>&1 </dev/null &
+installer_pid=$!
+"$WINELOADER" "$rl_helper" install-unticked 2>/dev/null </dev/null || rl_fail "the installer's pages did not go as expected"
+wait "$installer_pid" || true
 timeout 60 "$WINESERVER" -w
 
 # The files: exactly the program, the README, the uninstaller and the 49 sounds.
@@ -64,7 +68,7 @@ wine_out reg query "$uninstall_key" | tee "$rl_work/uninstall-key.txt"
 grep -q "UninstallString.*\"$(printf '%s' "$instdir_win" | sed 's/\\/\\\\/g')\\\\Uninstall.exe\"" \
     "$rl_work/uninstall-key.txt" || rl_fail "no UninstallString naming $instdir_win\\Uninstall.exe"
 grep -q 'DisplayName.*Vocaret' "$rl_work/uninstall-key.txt" || rl_fail "no DisplayName"
-# /NOSTARTUP: neither a Run value nor a Startup shortcut.
+# Unticked: neither a Run value nor a Startup shortcut.
 if wine_out reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' | grep -qi vocaret; then
     rl_fail "the installer added an autostart Run entry"
 fi
@@ -115,6 +119,13 @@ expect_shortcut "$startup/Vocaret.lnk" "$startup_win\\Vocaret.lnk"
 rl_cue_check "$(wine_out winepath -u "$workdir_win")" "$(wine_out winepath -u "$target_win")" ok startup-shortcut
 "$WINESERVER" -w
 
+echo "--- silent install without start at sign-in: $(basename "$installer") /S /NOSTARTUP"
+"$WINELOADER" "$installer" /S /NOSTARTUP 2>/dev/null </dev/null
+timeout 60 "$WINESERVER" -w
+[ ! -e "$startup/Vocaret.lnk" ] || rl_fail "/NOSTARTUP left the Startup shortcut"
+[ -f "$shortcut" ] || rl_fail "/NOSTARTUP took the Start-menu shortcut away"
+echo "/NOSTARTUP: no Startup shortcut"
+
 echo "--- silent uninstall: Uninstall.exe /S"
 "$WINELOADER" "$instdir/Uninstall.exe" /S 2>/dev/null </dev/null
 # The uninstaller runs on as a copy of itself in the temporary folder.
@@ -129,4 +140,4 @@ if "$WINELOADER" reg query "$uninstall_key" >/dev/null 2>&1 </dev/null; then
     rl_fail "reg query still finds $uninstall_key"
 fi
 echo "after uninstall: no $instdir_win, no shortcuts, no $uninstall_key"
-echo "PASS: the installer installs with and without start at sign-in, upgrades over the running program and uninstalls cleanly"
+echo "PASS: the installer installs with and without start at sign-in, through its pages and silently, upgrades over the running program and uninstalls cleanly"
