@@ -110,48 +110,66 @@ std::vector<HWND> checkBoxesOf(HWND installer) {
     return boxes;
 }
 
+HWND pageOf(HWND installer) {
+    return FindWindowExA(installer, nullptr, "#32770", nullptr);
+}
+
+// Presses Next (Install, Finish) once the page allows it, and waits for the
+// next page. Posted: a page runs its own loop while it shows.
+bool pressNext(HWND installer, DWORD limitMs) {
+    const HWND next = GetDlgItem(installer, IDOK);
+    if (!waitFor([&] { return IsWindowEnabled(next) && pageOf(installer) != nullptr; }, limitMs)) {
+        return false;
+    }
+    const HWND page = pageOf(installer);
+    PostMessageA(next, BM_CLICK, 0, 0);
+    return waitFor([&] { return !IsWindow(installer) || pageOf(installer) != page; }, 10000);
+}
+
+// The pages, in the installer's order: the folder, start at sign-in, the
+// files (which closes by itself), the last page.
 int installUntickedMode() {
     HWND installer = nullptr;
-    if (!waitFor([&] { return (installer = findInstaller()) != nullptr; }, 20000)) {
-        std::puts("focus_helper: no installer window after 20 s");
+    if (!waitFor([&] { return (installer = findInstaller()) != nullptr; }, 20000) ||
+        !pressNext(installer, 10000)) {
+        std::puts("focus_helper: no installer window, or its first page did not go on");
         return 1;
     }
-    bool pageSeen = false;
-    const DWORD start = GetTickCount();
-    while (IsWindow(installer)) {
-        if (GetTickCount() - start > 60000) {
-            std::puts("focus_helper: the installer did not finish in 60 s");
-            return 1;
-        }
-        for (HWND box : checkBoxesOf(installer)) {
-            const std::string text = textOf(box);
+    HWND box = nullptr;
+    std::string text;
+    waitFor([&] {
+        for (HWND found : checkBoxesOf(installer)) {
+            text = textOf(found);
             if (text == "Start Vocaret when I sign in" ||
                 text == "A Vocaret ind\xc3\xadt\xc3\xa1sa bejelentkez\xc3\xa9skor") {
-                const bool ticked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
-                std::printf("focus_helper: \"%s\" is %s; unticked\n", text.c_str(),
-                            ticked ? "ticked" : "NOT ticked");
-                if (!ticked) {
-                    return 1;
-                }
-                pageSeen = true;
+                box = found;
             }
-            SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);
         }
-        // Next, Install or Finish, once the page allows it; posted, because a
-        // page runs its own loop while it shows. Then the next page.
-        const HWND next = GetDlgItem(installer, IDOK);
-        if (next != nullptr && IsWindowEnabled(next)) {
-            const HWND page = FindWindowExA(installer, nullptr, "#32770", nullptr);
-            PostMessageA(next, BM_CLICK, 0, 0);
-            waitFor([&] {
-                return !IsWindow(installer) ||
-                       FindWindowExA(installer, nullptr, "#32770", nullptr) != page;
-            }, 10000);
-        }
-        Sleep(100);
+        return box != nullptr;
+    }, 10000);
+    if (box == nullptr) {
+        std::puts("focus_helper: no start-at-sign-in page");
+        return 1;
     }
-    std::puts(pageSeen ? "focus_helper: installer finished" : "focus_helper: no start-at-sign-in page");
-    return pageSeen ? 0 : 1;
+    const bool ticked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    std::printf("focus_helper: \"%s\" is %s; unticked\n", text.c_str(), ticked ? "ticked" : "NOT ticked");
+    SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);
+    // The files page goes on to the last page by itself once done.
+    if (!pressNext(installer, 10000) ||
+        !waitFor([&] { return checkBoxesOf(installer).size() == 2; }, 60000)) {
+        std::puts("focus_helper: no last page with its two check boxes");
+        return 1;
+    }
+    // The last page: neither start Vocaret nor show README.txt.
+    for (HWND last : checkBoxesOf(installer)) {
+        SendMessageA(last, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+    if (!pressNext(installer, 10000) || !waitFor([&] { return !IsWindow(installer); }, 10000)) {
+        std::puts("focus_helper: the installer did not finish");
+        return 1;
+    }
+    std::puts("focus_helper: installer finished");
+    return ticked ? 0 : 1;
 }
 
 int focusMode() {

@@ -44,7 +44,7 @@ echo "--- install through the pages, start at sign-in unticked: $(basename "$ins
 installer_pid=$!
 "$WINELOADER" "$rl_helper" install-unticked 2>/dev/null </dev/null || rl_fail "the installer's pages did not go as expected"
 wait "$installer_pid" || true
-timeout 60 "$WINESERVER" -w
+timeout 60 "$WINESERVER" -w || rl_fail "a program started by the installer is still running"
 
 # The files: exactly the program, the README, the uninstaller and the 49 sounds.
 expected="$rl_work/expected-installed.txt"
