@@ -18,7 +18,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/README.txt ${VOCARET_CUE_LIST} DESTI
 install(DIRECTORY ${VOCARET_TOUR_DIR} DESTINATION .)
 
 set(CPACK_PACKAGE_NAME Vocaret)
-set(CPACK_PACKAGE_VENDOR "Vocaret team")
+set(CPACK_PACKAGE_VENDOR "${VOCARET_VENDOR}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Audible cues for well-known elements of a Hungarian Windows desktop")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

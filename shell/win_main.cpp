@@ -4,6 +4,7 @@
 
 #include "main_window.h"
 #include "mouse_hook_proc.h"
+#include "one_copy.h"
 #include "sound_output.h"
 #include "subscription.h"
 #include "system_library.h"
@@ -20,6 +21,11 @@ constexpr int mainWindowHeight = 43;
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     // First, before anything loads a library: the system folder only.
     restrictLibrarySearchToSystemFolder();
+    // A second start shows the copy that runs and ends here, before any hook
+    // or window: two copies would play every cue twice.
+    if (handOverToRunningCopy()) {
+        return 0;
+    }
     installPlaySoundOutput();
     const HMODULE module = GetModuleHandleA(nullptr);
 

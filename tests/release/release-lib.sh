@@ -59,21 +59,21 @@ rl_stop_pulse() {
     fi
 }
 
-# rl_cue_check FOLDER EXE EXPECT LABEL
-# Runs EXE (a Unix path) with FOLDER as its current directory under
-# WINEDEBUG=trace+winmm, focuses the helper's "Mentés" button, closes the
-# program and checks that Sounds\Save.wav was played with outcome EXPECT
-# ("ok" or "ko") and never with the other one.
-rl_cue_check() {
-    local folder="$1" exe="$2" expect="$3" label="$4"
-    local trace="$rl_work/trace-$label.txt"
-    echo "--- $label: $exe in $folder, expecting => $expect"
-    (cd "$folder" && WINEDEBUG=trace+winmm exec "$WINELOADER" "$exe") >/dev/null 2>"$trace" </dev/null &
-    local vocaret_pid=$!
+# rl_focus_and_close LABEL
+# With Vocaret running, focuses the helper's "Mentés" button, then closes
+# Vocaret's window.
+rl_focus_and_close() {
+    local label="$1"
     "$WINELOADER" "$rl_helper" wait 2>/dev/null </dev/null || rl_fail "$label: vocaret.exe did not open its window"
     "$WINELOADER" "$rl_helper" focus 2>/dev/null </dev/null || rl_fail "$label: the helper's button did not get the focus"
     "$WINELOADER" "$rl_helper" close 2>/dev/null </dev/null || rl_fail "$label: vocaret.exe did not close"
-    wait "$vocaret_pid" || true
+}
+
+# rl_expect_played TRACE EXPECT LABEL
+# Checks that the winmm trace TRACE has Sounds\Save.wav played with outcome
+# EXPECT ("ok" or "ko") and never with the other one.
+rl_expect_played() {
+    local trace="$1" expect="$2" label="$3"
     # Only PlaySound's own lines; Wine's fixme noise is left out.
     grep -a -E 'proc_PlaySound (SoundName|Done playing)=' "$trace" | sed 's/^[0-9a-f]*://' || true
     local other=ok
@@ -84,6 +84,21 @@ rl_cue_check() {
         rl_fail "$label: a PlaySound of Sounds\\Save.wav ended => $other!"
     fi
     echo "$label: Sounds\\Save.wav played => $expect"
+}
+
+# rl_cue_check FOLDER EXE EXPECT LABEL
+# Runs EXE (a Unix path) with FOLDER as its current directory under
+# WINEDEBUG=trace+winmm, focuses the helper's "Mentés" button, closes the
+# program and checks the outcome of its PlaySound of Sounds\Save.wav.
+rl_cue_check() {
+    local folder="$1" exe="$2" expect="$3" label="$4"
+    local trace="$rl_work/trace-$label.txt"
+    echo "--- $label: $exe in $folder, expecting => $expect"
+    (cd "$folder" && WINEDEBUG=trace+winmm exec "$WINELOADER" "$exe") >/dev/null 2>"$trace" </dev/null &
+    local vocaret_pid=$!
+    rl_focus_and_close "$label"
+    wait "$vocaret_pid" || true
+    rl_expect_played "$trace" "$expect" "$label"
 }
 
 # A Wine prefix and display of this test's own under $rl_work, ended with

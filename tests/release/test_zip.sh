@@ -75,9 +75,9 @@ for text in README.txt Hangok.txt Bemutato/Tartalom.txt; do
     [ "$(head -c 3 "$unpacked/$text" | od -An -t x1 | tr -d ' ')" = efbbbf ] ||
         rl_fail "$text does not start with a UTF-8 byte order mark"
 done
-for phrase in 'Options > Exit' 'Sounds' 'Kilépés' 'saját mappájából' 'Bemutato' 'Hangok.txt'; do
+for phrase in 'Options > Exit' 'Sounds' 'Kilépés' 'saját mappájából' 'Bemutato' 'Hangok.txt' '/NOSTARTUP'; do
     grep -q -F "$phrase" "$unpacked/README.txt" || rl_fail "README.txt does not say \"$phrase\""
 done
-echo "README.txt, Hangok.txt, Tartalom.txt: UTF-8 with BOM; README.txt says where to start the program from, how to quit and where the tour is"
+echo "README.txt, Hangok.txt, Tartalom.txt: UTF-8 with BOM; README.txt says where to start the program from, how to quit, where the tour is and the silent install's switch"
 
 echo "PASS: the zip holds exactly what it should"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "scripted_window.h"
 
 namespace {
 
@@ -135,6 +136,22 @@ TEST_F(ProgramEvents, HideDisarmsAndAnUnknownFocusKeepsTheTarget) {
     settle();
     click(120, 210);
     EXPECT_EQ(soundsBeforeSettling().size(), 4u);  // Back, Home, Back, Home: no replay
+}
+
+// One copy per session: a second start restores the running copy's window and
+// brings it to the front, ends with code 0, and every cue still plays once.
+TEST_F(ProgramEvents, ASecondStartShowsTheRunningCopyAndEndsWithCode0) {
+    const HWND window = vocaret.mainWindow();
+    PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(pumpUntil([&] { return IsIconic(window) != FALSE; }, 5000));
+    Vocaret second;
+    ASSERT_TRUE(second.process.wait(10000)) << "the second copy runs on";
+    EXPECT_EQ(second.process.exitCode(), 0u);
+    EXPECT_TRUE(pumpUntil([&] { return !IsIconic(window) && GetForegroundWindow() == window; }, 5000))
+        << "iconic " << IsIconic(window) << ", foreground " << GetForegroundWindow();
+    focus("Vissza", 100, 200, 50, 20);
+    ASSERT_TRUE(vocaret.waitForSounds(1));
+    EXPECT_EQ(soundsBeforeSettling(), Sounds{"Sounds\\Backarrow.wav"});
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // ends, driven from outside as a user's tools would.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "child_process.h"
+#include "version.h"
 
 namespace {
 
@@ -211,6 +213,105 @@ TEST(ProgramResources, MenuStringAndPicturesAsTheProgramCarriesThem) {
     EXPECT_EQ(cursorInfo.yHotspot, 0u);
     EXPECT_EQ(cursorInfo.hbmColor, nullptr);  // monochrome
     FreeLibrary(module);
+}
+
+// The name Windows shows for the program and its sounds, and the version,
+// as the version resource gives them in the language it declares.
+TEST(ProgramResources, VersionResourceNamesVocaretWithTheProjectVersion) {
+    const std::string exe = programFolder() + "\\vocaret.exe";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, size, info.data()));
+    WORD* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(translation[0], 1038);  // Hungarian, like every resource
+    char block[64];
+    std::snprintf(block, sizeof block, "\\StringFileInfo\\%04X%04X\\", translation[0],
+                  translation[1]);
+    const auto text = [&](const char* name) {
+        char* value = nullptr;
+        UINT chars = 0;
+        const bool found = VerQueryValueA(info.data(), (std::string(block) + name).c_str(),
+                                          reinterpret_cast<void**>(&value), &chars);
+        return found && value != nullptr ? std::string(value) : std::string("(none)");
+    };
+    EXPECT_EQ(text("FileDescription"), "Vocaret");
+    EXPECT_EQ(text("ProductName"), "Vocaret");
+    EXPECT_EQ(text("CompanyName"), VOCARET_VENDOR);
+    EXPECT_EQ(text("LegalCopyright"), VOCARET_VENDOR);
+    EXPECT_EQ(text("FileVersion"), VOCARET_VERSION_TEXT);
+    EXPECT_EQ(text("ProductVersion"), VOCARET_VERSION_TEXT);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    const DWORD high = MAKELONG(VOCARET_VERSION_MINOR, VOCARET_VERSION_MAJOR);
+    const DWORD low = MAKELONG(0, VOCARET_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+}
+
+// The manifest as the platform's loader reads it: the program runs as the
+// user who starts it, with version 6 of the common controls and without
+// declaring DPI awareness; it names Windows Vista to 11 as supported.
+TEST(ProgramResources, ManifestAsInvokerCommonControls6NoDpiAwarenessVistaTo11) {
+    const std::string exe = programFolder() + "\\vocaret.exe";
+    ACTCTXA request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = exe.c_str();
+    request.lpResourceName = CREATEPROCESS_MANIFEST_RESOURCE_ID;
+    const HANDLE context = CreateActCtxA(&request);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION runLevel{};
+    ASSERT_TRUE(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext,
+                             &runLevel, sizeof runLevel, nullptr));
+    EXPECT_EQ(runLevel.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+    EXPECT_EQ(runLevel.UiAccess, 0u);
+
+    for (const auto& [space, setting] :
+         {std::pair{L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"},
+          std::pair{L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"}}) {
+        wchar_t value[64] = {};
+        SIZE_T written = 0;
+        QueryActCtxSettingsW(0, context, space, setting, value, 64, &written);
+        EXPECT_STREQ(value, L"") << "the manifest declares " << setting;
+    }
+
+    ULONG_PTR cookie = 0;
+    ASSERT_TRUE(ActivateActCtx(context, &cookie));
+    const HMODULE controls = LoadLibraryA("comctl32.dll");
+    DeactivateActCtx(0, cookie);
+    ReleaseActCtx(context);
+    ASSERT_NE(controls, nullptr);
+    // Version 6 lives apart from system32's, in its side-by-side assembly.
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(controls, path, MAX_PATH);
+    CharLowerA(path);
+    EXPECT_NE(std::string(path).find("_microsoft.windows.common-controls_6595b64144ccf1df_6."),
+              std::string::npos)
+        << path;
+    FreeLibrary(controls);
+
+    const HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HRSRC found = FindResourceA(module, CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
+    ASSERT_NE(found, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                               SizeofResource(module, found));
+    FreeLibrary(module);
+    for (const char* id : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                           "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"{") + id + "}\"/>"), std::string::npos)
+            << id;
+    }
 }
 
 TEST_F(ProgramWindow, AboutDialogShowsItsControlsAndEndsWithOkEscapeOrClose) {
