@@ -21,6 +21,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     // First, before anything loads a library: the system folder only.
     restrictLibrarySearchToSystemFolder();
     installPlaySoundOutput();
+    // Before the hook: nothing may block this thread once it is in place.
+    warmSoundOutput();
     const HMODULE module = GetModuleHandleA(nullptr);
 
     // Not tested: without the hook the program runs on, and the failure shows
