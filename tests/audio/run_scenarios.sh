@@ -352,6 +352,7 @@ measure_build() {
         failed=1
         return
     fi
+    last_cold="" last_p50="" last_p95=""
     local file_label="${label// /-}"
     local capture_file="$root/latency-$file_label.raw"
     local marks_file="$root/latency-$file_label.marks"
@@ -490,12 +491,17 @@ measure_pairs() {
         measure_build "$bin" vocaret.exe Vocaret "vocaret #$k"
         local v_cold="$last_cold" v50="$last_p50" v95="$last_p95"
         measure_build "$bin" vocaret_floor.exe "Vocaret floor" "floor #$k"
+        if [ -z "$v50" ] || [ -z "$last_p50" ] || [ "$v_cold" = missed ]; then
+            ratio_rows+=("| $label | $k | - | - | - |")
+            continue
+        fi
         r50+=("$(awk -v a="$v50" -v b="$last_p50" 'BEGIN { printf "%.3f", a / b }')")
         r95+=("$(awk -v a="$v95" -v b="$last_p95" 'BEGIN { printf "%.3f", a / b }')")
         colds+=("$(awk -v c="$v_cold" -v w="$v50" 'BEGIN { printf "%.2f", c / w }')")
         ratio_rows+=("| $label | $k | ${r50[-1]} | ${r95[-1]} | ${colds[-1]} |")
     done
-    ratio_rows+=("| $label | median | $(median "${r50[@]}") | $(median "${r95[@]}") | $(median "${colds[@]}") |")
+    [ "${#r50[@]}" -gt 0 ] &&
+        ratio_rows+=("| $label | median | $(median "${r50[@]}") | $(median "${r95[@]}") | $(median "${colds[@]}") |")
 }
 
 if [ "$latency_events" -gt 0 ]; then
