@@ -1,5 +1,7 @@
 #include "sound_output.h"
 
+#include <mmsystem.h>
+
 #include "play_cue.h"
 #include "system_library.h"
 
@@ -19,6 +21,30 @@ void playSoundFile(const char* soundFile) {
 }
 
 }  // namespace
+
+void warmSoundOutput() {
+    using WaveOutOpenFunction = MMRESULT(WINAPI*)(LPHWAVEOUT, UINT, LPCWAVEFORMATEX, DWORD_PTR,
+                                                  DWORD_PTR, DWORD);
+    using WaveOutCloseFunction = MMRESULT(WINAPI*)(HWAVEOUT);
+    const HMODULE winmm = loadSystemLibrary("winmm.dll");
+    const auto open = systemFunction<WaveOutOpenFunction>(winmm, "waveOutOpen");
+    const auto close = systemFunction<WaveOutCloseFunction>(winmm, "waveOutClose");
+    if (open == nullptr || close == nullptr) {
+        return;
+    }
+    // The cues' own format: 16-bit mono PCM at 44.1 kHz.
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 1;
+    format.nSamplesPerSec = 44100;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = 2;
+    format.nAvgBytesPerSec = 88200;
+    HWAVEOUT output = nullptr;
+    if (open(&output, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR) {
+        close(output);
+    }
+}
 
 void installPlaySoundOutput() {
     playSoundFunction = systemFunction<PlaySoundFunction>(loadSystemLibrary("winmm.dll"),

@@ -11,3 +11,8 @@ extern PlaySoundFunction playSoundFunction;
 
 // Makes every cue play through PlaySoundA from now on.
 void installPlaySoundOutput();
+
+// Opens and closes the default wave output once in the cues' format, so that
+// the first cue does not pay for setting up the audio path. Plays nothing and
+// may take tens of milliseconds: call it before any hook is installed.
+void warmSoundOutput();

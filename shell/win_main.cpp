@@ -27,6 +27,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         return 0;
     }
     installPlaySoundOutput();
+    // Before the hook: nothing may block this thread once it is in place.
+    warmSoundOutput();
     const HMODULE module = GetModuleHandleA(nullptr);
 
     // Not tested: without the hook the program runs on, and the failure shows

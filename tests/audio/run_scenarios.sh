@@ -14,6 +14,9 @@
 # cue: cold first cue, p50, p95, p99, events, missed. Exits non-zero when more
 # than VOCARET_LATENCY_MAX_MISSED (default 2) events of a build were missed or
 # sounds other than the expected cues were heard, or the cold cue was missed.
+# Where a build's bin folder also holds vocaret_floor.exe (the least a
+# listener can do), latency mode measures vocaret.exe and the floor in
+# VOCARET_LATENCY_PAIRS alternating pairs (default 3) and prints the ratios.
 set -uo pipefail
 
 latency_events=0
@@ -175,18 +178,18 @@ end_scenario() {
 start_step=""
 start_error=""
 start_programs() {
-    local bin="$1" label="$2"
-    (cd "$bin" && exec "$WINELOADER" vocaret.exe >"$root/vocaret-$label.log" 2>&1 </dev/null) &
+    local bin="$1" label="$2" program="${3:-vocaret.exe}" title="${4:-Vocaret}"
+    (cd "$bin" && exec "$WINELOADER" "$program" >"$root/vocaret-$label.log" 2>&1 </dev/null) &
     vocaret_pid=$!
     local window="" i
     for i in $(seq 1 150); do
-        window=$(xdotool search --name '^Vocaret$' 2>/dev/null | head -1)
+        window=$(xdotool search --name "^$title\$" 2>/dev/null | head -1)
         [ -n "$window" ] && break
         sleep 0.1
     done
     if [ -z "$window" ]; then
         start_step="(start)"
-        start_error="no Vocaret window"
+        start_error="no $title window"
         return 1
     fi
 
@@ -340,21 +343,23 @@ seconds_until() {
 # first onset of the expected cue after the mark, within 1 s, not already
 # taken by an earlier event.
 measure_build() {
-    local bin label
+    local bin label program="${2:-vocaret.exe}" title="${3:-Vocaret}"
     bin="$(realpath "$1")"
-    label="$(basename "$(dirname "$bin")")"
+    label="$(basename "$(dirname "$bin")")${4:+ $4}"
     if [ ! -f "$bin/vocaret.exe" ] || [ ! -f "$bin/vocaret_target.exe" ] || [ ! -d "$bin/Sounds" ]; then
         echo "run_scenarios: $label: vocaret.exe, vocaret_target.exe or Sounds missing in $bin" >&2
         latency_rows+=("| $label | - | - | - | - | 0 | FAILED: build missing |")
         failed=1
         return
     fi
-    local capture_file="$root/latency-$label.raw"
-    local marks_file="$root/latency-$label.marks"
-    local result_file="$root/latency-$label.txt"
+    last_cold="" last_p50="" last_p95=""
+    local file_label="${label// /-}"
+    local capture_file="$root/latency-$file_label.raw"
+    local marks_file="$root/latency-$file_label.marks"
+    local result_file="$root/latency-$file_label.txt"
     : >"$marks_file"
     start_capture "$capture_file" || { failed=1; latency_rows+=("| $label | - | - | - | - | 0 | FAILED: no capture |"); return; }
-    if ! start_programs "$bin" "$label"; then
+    if ! start_programs "$bin" "$file_label" "$program" "$title"; then
         echo "run_scenarios: $label: $start_step $start_error" >&2
         latency_rows+=("| $label | - | - | - | - | 0 | FAILED: $start_error |")
         failed=1
@@ -405,12 +410,12 @@ measure_build() {
         failed=1
         return
     fi
-    echo "$detections" >"$root/latency-$label.heard"
+    echo "$detections" >"$root/latency-$file_label.heard"
 
     # Matches marks to onsets; prints the missed events and the sounds no
     # event accounts for, then "row <cold> <p50> <p95> <p99> <events> <missed> <other>".
     local report
-    report=$(awk -v max_ms=1000 -v heard="$root/latency-$label.heard" '
+    report=$(awk -v max_ms=1000 -v heard="$root/latency-$file_label.heard" '
         FILENAME == heard { if (NF >= 3) { n++; t[n] = $1 + 0; f[n] = $2; taken[n] = 0 } next }
         { e++; ev[e] = $1; mk[e] = $2 + 0; want[e] = $3 }
         END {
@@ -448,7 +453,7 @@ measure_build() {
                 pv[q] = m ? sprintf("%.1f", lat[r]) : "-"
             }
             printf "row %s %s %s %s %d %d %d %d\n", cold, pv[1], pv[2], pv[3], events, missed + 0, other + 0, cold_missed + 0
-        }' "$root/latency-$label.heard" "$marks_file" 2>"$result_file")
+        }' "$root/latency-$file_label.heard" "$marks_file" 2>"$result_file")
     grep -v '^row ' <<<"$report" | sed "s/^/run_scenarios: $label: /"
     local row cold p50 p95 p99 events missed other cold_missed
     row=$(grep '^row ' <<<"$report")
@@ -462,11 +467,47 @@ measure_build() {
     local units=" ms"
     [ "$cold" = missed ] && units=""
     latency_rows+=("| $label | ${cold}${units} | $p50 ms | $p95 ms | $p99 ms | $events | ${missed}${verdict} | $other |")
+    last_cold="$cold" last_p50="$p50" last_p95="$p95"
+}
+
+# The median of its arguments (numbers).
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# vocaret.exe and the floor (vocaret_floor.exe, when the build has it) in
+# VOCARET_LATENCY_PAIRS alternating pairs (default 3), each a fresh start over
+# the same events; then per pair the ratios vocaret / floor of p50 and p95,
+# their medians, and vocaret's cold first cue against twice its warm p50.
+measure_pairs() {
+    local bin="$1" label pairs="${VOCARET_LATENCY_PAIRS:-3}" k
+    label="$(basename "$(dirname "$(realpath "$bin")")")"
+    if [ ! -f "$bin/vocaret_floor.exe" ]; then
+        measure_build "$bin"
+        return
+    fi
+    local r50=() r95=() colds=()
+    for k in $(seq 1 "$pairs"); do
+        measure_build "$bin" vocaret.exe Vocaret "vocaret #$k"
+        local v_cold="$last_cold" v50="$last_p50" v95="$last_p95"
+        measure_build "$bin" vocaret_floor.exe "Vocaret floor" "floor #$k"
+        if [ -z "$v50" ] || [ -z "$last_p50" ] || [ "$v_cold" = missed ]; then
+            ratio_rows+=("| $label | $k | - | - | - |")
+            continue
+        fi
+        r50+=("$(awk -v a="$v50" -v b="$last_p50" 'BEGIN { printf "%.3f", a / b }')")
+        r95+=("$(awk -v a="$v95" -v b="$last_p95" 'BEGIN { printf "%.3f", a / b }')")
+        colds+=("$(awk -v c="$v_cold" -v w="$v50" 'BEGIN { printf "%.2f", c / w }')")
+        ratio_rows+=("| $label | $k | ${r50[-1]} | ${r95[-1]} | ${colds[-1]} |")
+    done
+    [ "${#r50[@]}" -gt 0 ] &&
+        ratio_rows+=("| $label | median | $(median "${r50[@]}") | $(median "${r95[@]}") | $(median "${colds[@]}") |")
 }
 
 if [ "$latency_events" -gt 0 ]; then
+    ratio_rows=()
     for bin in "${bins[@]}"; do
-        measure_build "$bin"
+        measure_pairs "$bin"
     done
     echo
     echo "Event -> first captured sample of the expected cue ($latency_events events a build, 150-250 ms apart; per-event values in $root/latency-*.txt)"
@@ -476,6 +517,16 @@ if [ "$latency_events" -gt 0 ]; then
     for line in "${latency_rows[@]}"; do
         echo "$line"
     done
+    if [ "${#ratio_rows[@]}" -gt 0 ]; then
+        echo
+        echo "vocaret / floor in alternating pairs (at most 1.00 is the goal), and vocaret's cold first cue / its warm p50 (at most 2):"
+        echo
+        echo "| build | pair | p50 ratio | p95 ratio | cold / p50 |"
+        echo "|---|---|---|---|---|"
+        for line in "${ratio_rows[@]}"; do
+            echo "$line"
+        done
+    fi
     if [ "$failed" -ne 0 ]; then
         echo "run_scenarios: latency FAILED"
         exit 1
