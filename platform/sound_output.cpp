@@ -11,6 +11,16 @@ namespace {
 
 constexpr DWORD soundFlags = 0x00020001;  // SND_FILENAME | SND_ASYNC
 
+// The system folder's winmm, loaded once for PlaySoundA and the warm-up.
+constinit HMODULE winmmModule = nullptr;
+
+HMODULE winmm() {
+    if (winmmModule == nullptr) {
+        winmmModule = loadSystemLibrary("winmm.dll");
+    }
+    return winmmModule;
+}
+
 // Asynchronous, so the caller never waits; no SND_NOSTOP, so a new cue cuts
 // off the one playing; no SND_NODEFAULT, so a missing file plays the default
 // sound; no SND_LOOP. The result is not looked at.
@@ -26,9 +36,8 @@ void warmSoundOutput() {
     using WaveOutOpenFunction = MMRESULT(WINAPI*)(LPHWAVEOUT, UINT, LPCWAVEFORMATEX, DWORD_PTR,
                                                   DWORD_PTR, DWORD);
     using WaveOutCloseFunction = MMRESULT(WINAPI*)(HWAVEOUT);
-    const HMODULE winmm = loadSystemLibrary("winmm.dll");
-    const auto open = systemFunction<WaveOutOpenFunction>(winmm, "waveOutOpen");
-    const auto close = systemFunction<WaveOutCloseFunction>(winmm, "waveOutClose");
+    const auto open = systemFunction<WaveOutOpenFunction>(winmm(), "waveOutOpen");
+    const auto close = systemFunction<WaveOutCloseFunction>(winmm(), "waveOutClose");
     if (open == nullptr || close == nullptr) {
         return;
     }
@@ -47,7 +56,6 @@ void warmSoundOutput() {
 }
 
 void installPlaySoundOutput() {
-    playSoundFunction = systemFunction<PlaySoundFunction>(loadSystemLibrary("winmm.dll"),
-                                                          "PlaySoundA");
+    playSoundFunction = systemFunction<PlaySoundFunction>(winmm(), "PlaySoundA");
     setSoundOutput(playSoundFile);
 }
