@@ -335,11 +335,24 @@ bool overtakeWakeUpScheduled() {
 
 void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG idChild,
                            DWORD, DWORD) {
+    DWORD windowProcess = 0;
+    const DWORD windowThread = GetWindowThreadProcessId(hwnd, &windowProcess);
+    // The subscription asks the platform to skip our own process's events,
+    // but Wine delivers them to a system-wide hook all the same. The costly
+    // one comes with every cue: the sound output's device thread creates a
+    // window while it starts the sound, and asking that thread for the
+    // window's object and name then holds up the cue being started.
+    if (windowProcess == GetCurrentProcessId()) {
+        return;
+    }
+    dispatchWinEvent(event, hwnd, idObject, idChild, windowThread);
+}
+
+void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD windowThread) {
     if (eventsEnded) {
         return;
     }
-    const PendingEvent pending{event, hwnd, idObject, idChild,
-                               GetWindowThreadProcessId(hwnd, nullptr)};
+    const PendingEvent pending{event, hwnd, idObject, idChild, windowThread};
     if (handlingDepth > 0) {
         queueEvent(pending);
         scheduleOvertake();

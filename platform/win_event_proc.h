@@ -25,8 +25,13 @@ constexpr DWORD slowThreadLimitMs = 50;
 // events wait in the queue until the calls below them return.
 constexpr int maxHandlingDepth = 4;
 
+// The subscription's callback: events of windows of this process are
+// dropped, every other goes to dispatchWinEvent.
 void CALLBACK winEventProc(HWINEVENTHOOK hWinEventHook, DWORD event, HWND hwnd, LONG idObject,
                            LONG idChild, DWORD idEventThread, DWORD dwmsEventTime);
+// An event of another process's window, whose thread is windowThread:
+// handled now, or queued while another event's calls wait.
+void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD windowThread);
 
 // Events dropped so far because the queue was full (the oldest go first).
 std::size_t droppedPendingEvents();
