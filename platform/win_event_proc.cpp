@@ -240,9 +240,12 @@ void handlePendingEvents() {
 // sent messages through, but neither timer nor posted messages, so a thread
 // timer would fire only after the call. A timer-queue timer, which exists
 // only while events wait, sends a notification to a message-only window of
-// this thread instead; its thread touches nothing else.
+// this thread instead; its thread touches nothing else. The queue is our
+// own and goes with the timer: the process's default queue keeps its
+// thread, and the megabyte of memory that comes with one, until the end.
 constexpr UINT overtakeMessage = 0x03E1;  // WM_DDE_TERMINATE
 constinit HWND overtakeWindow = nullptr;
+constinit HANDLE overtakeTimerQueue = nullptr;
 constinit HANDLE overtakeTimer = nullptr;
 
 void overtakeWaitingCalls();
@@ -273,11 +276,28 @@ bool haveOvertakeWindow() {
 }
 
 void stopOvertakeTimer() {
-    if (overtakeTimer != nullptr) {
+    if (overtakeTimerQueue != nullptr) {
         // Does not wait: a notification already on its way finds nothing to do.
-        DeleteTimerQueueTimer(nullptr, overtakeTimer, nullptr);
+        DeleteTimerQueueEx(overtakeTimerQueue, nullptr);
+        overtakeTimerQueue = nullptr;
         overtakeTimer = nullptr;
     }
+}
+
+bool startOvertakeTimer(DWORD dueMs) {
+    if (!haveOvertakeWindow()) {
+        return false;
+    }
+    overtakeTimerQueue = CreateTimerQueue();
+    if (overtakeTimerQueue == nullptr) {
+        return false;
+    }
+    if (!CreateTimerQueueTimer(&overtakeTimer, overtakeTimerQueue, wakeMainThread, nullptr, dueMs,
+                               0, WT_EXECUTEINTIMERTHREAD | WT_EXECUTEONLYONCE)) {
+        stopOvertakeTimer();
+        return false;
+    }
+    return true;
 }
 
 void scheduleOvertake() {
@@ -286,11 +306,8 @@ void scheduleOvertake() {
     if (waited >= running.waitLimitMs) {
         stopOvertakeTimer();
         handlePendingEvents();
-    } else if (overtakeTimer == nullptr && haveOvertakeWindow()) {
-        if (!CreateTimerQueueTimer(&overtakeTimer, nullptr, wakeMainThread, nullptr,
-                                   running.waitLimitMs - waited, 0, WT_EXECUTEONLYONCE)) {
-            overtakeTimer = nullptr;
-        }
+    } else if (overtakeTimerQueue == nullptr) {
+        startOvertakeTimer(running.waitLimitMs - waited);
     }
 }
 
