@@ -245,8 +245,7 @@ void handlePendingEvents() {
 // thread, and the megabyte of memory that comes with one, until the end.
 constexpr UINT overtakeMessage = 0x03E1;  // WM_DDE_TERMINATE
 constinit HWND overtakeWindow = nullptr;
-constinit HANDLE overtakeTimerQueue = nullptr;
-constinit HANDLE overtakeTimer = nullptr;
+constinit HANDLE overtakeTimerQueue = nullptr;  // non-null while the wake-up is set
 
 void overtakeWaitingCalls();
 
@@ -280,24 +279,20 @@ void stopOvertakeTimer() {
         // Does not wait: a notification already on its way finds nothing to do.
         DeleteTimerQueueEx(overtakeTimerQueue, nullptr);
         overtakeTimerQueue = nullptr;
-        overtakeTimer = nullptr;
     }
 }
 
-bool startOvertakeTimer(DWORD dueMs) {
+void startOvertakeTimer(DWORD dueMs) {
     if (!haveOvertakeWindow()) {
-        return false;
+        return;
     }
     overtakeTimerQueue = CreateTimerQueue();
-    if (overtakeTimerQueue == nullptr) {
-        return false;
-    }
-    if (!CreateTimerQueueTimer(&overtakeTimer, overtakeTimerQueue, wakeMainThread, nullptr, dueMs,
-                               0, WT_EXECUTEINTIMERTHREAD | WT_EXECUTEONLYONCE)) {
+    HANDLE timer = nullptr;
+    if (overtakeTimerQueue != nullptr &&
+        !CreateTimerQueueTimer(&timer, overtakeTimerQueue, wakeMainThread, nullptr, dueMs, 0,
+                               WT_EXECUTEINTIMERTHREAD | WT_EXECUTEONLYONCE)) {
         stopOvertakeTimer();
-        return false;
     }
-    return true;
 }
 
 void scheduleOvertake() {
@@ -347,7 +342,7 @@ bool accessibilityCallInProgress() {
 }
 
 bool overtakeWakeUpScheduled() {
-    return overtakeTimer != nullptr;
+    return overtakeTimerQueue != nullptr;
 }
 
 void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG idChild,

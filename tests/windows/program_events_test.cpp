@@ -39,9 +39,8 @@ protected:
     // Waits for the cue a known event plays, so that everything raised
     // before it has been handled: absence is then decided without guessing.
     // The marker cue itself is waited for: on a loaded machine the cues of
-    // earlier events may still be reaching the trace when it is raised.
-    // Waits for this marker's own cue: the last one heard may be an earlier
-    // marker's.
+    // earlier events may still be reaching the trace when it is raised, and
+    // the last one heard may be an earlier marker's.
     void settle() {
         const std::size_t before = vocaret.sounds().size();
         say("name Kezdőlap (Alt+D)");
