@@ -484,8 +484,8 @@ median() {
 }
 
 # vocaret.exe and the floor (vocaret_floor.exe, when the build has it) in
-# VOCARET_LATENCY_PAIRS alternating pairs (default 3), each a fresh start over
-# the same events; then per pair the ratios vocaret / floor of p50 and p95,
+# VOCARET_LATENCY_PAIRS alternating pairs (default 3; every other pair starts
+# with the floor), each a fresh start over the same events; then per pair the ratios vocaret / floor of p50 and p95,
 # their medians, and vocaret's cold first cue against twice its warm p50.
 # A pair with a disturbed run (missed cues or sounds no event played: the
 # audio output stalled) says nothing about either program and is replaced by
@@ -502,20 +502,31 @@ measure_pairs() {
     in_pair=1
     while [ "$clean" -lt "$pairs" ] && [ "$k" -lt $((2 * pairs)) ]; do
         k=$((k + 1))
+        # Every other pair starts with the floor, so that whatever the
+        # second run of a pair gains or loses (caches, the sound server's
+        # state) falls on both programs alike.
+        local f50 f95 f_disturbed
+        if [ $((k % 2)) -eq 0 ]; then
+            measure_build "$bin" vocaret_floor.exe "Vocaret floor" "floor #$k"
+            f50="$last_p50" f95="$last_p95" f_disturbed="$last_disturbed"
+        fi
         measure_build "$bin" vocaret.exe Vocaret "vocaret #$k"
         local v_cold="$last_cold" v50="$last_p50" v95="$last_p95" v_disturbed="$last_disturbed"
-        measure_build "$bin" vocaret_floor.exe "Vocaret floor" "floor #$k"
-        if [ "$v_disturbed" -eq 1 ] || [ "$last_disturbed" -eq 1 ]; then
+        if [ $((k % 2)) -eq 1 ]; then
+            measure_build "$bin" vocaret_floor.exe "Vocaret floor" "floor #$k"
+            f50="$last_p50" f95="$last_p95" f_disturbed="$last_disturbed"
+        fi
+        if [ "$v_disturbed" -eq 1 ] || [ "$f_disturbed" -eq 1 ]; then
             ratio_rows+=("| $label | $k | - | - | - (disturbed, replaced) |")
             continue
         fi
-        if [ -z "$v50" ] || [ -z "$last_p50" ] || [ "$v_cold" = missed ]; then
+        if [ -z "$v50" ] || [ -z "$f50" ] || [ "$v_cold" = missed ]; then
             ratio_rows+=("| $label | $k | - | - | - |")
             continue
         fi
         clean=$((clean + 1))
-        r50+=("$(awk -v a="$v50" -v b="$last_p50" 'BEGIN { printf "%.3f", a / b }')")
-        r95+=("$(awk -v a="$v95" -v b="$last_p95" 'BEGIN { printf "%.3f", a / b }')")
+        r50+=("$(awk -v a="$v50" -v b="$f50" 'BEGIN { printf "%.3f", a / b }')")
+        r95+=("$(awk -v a="$v95" -v b="$f95" 'BEGIN { printf "%.3f", a / b }')")
         colds+=("$(awk -v c="$v_cold" -v w="$v50" 'BEGIN { printf "%.2f", c / w }')")
         ratio_rows+=("| $label | $k | ${r50[-1]} | ${r95[-1]} | ${colds[-1]} |")
     done
