@@ -485,12 +485,21 @@ median() {
 
 # vocaret.exe and the floor (vocaret_floor.exe, when the build has it) in
 # VOCARET_LATENCY_PAIRS alternating pairs (default 3; every other pair starts
-# with the floor), each a fresh start over the same events; then per pair the ratios vocaret / floor of p50 and p95,
-# their medians, and vocaret's cold first cue against twice its warm p50.
+# with the floor), each a fresh start over the same events; then per pair the
+# ratios vocaret / floor of p50 and p95, their medians, and vocaret's cold
+# first cue against twice its warm p50.
 # A pair with a disturbed run (missed cues or sounds no event played: the
 # audio output stalled) says nothing about either program and is replaced by
 # another, up to as many extra pairs as were asked for.
 in_pair=0
+f50="" f95="" f_disturbed=0
+
+# The floor's run of pair $2 from bin folder $1, kept in f50, f95, f_disturbed.
+measure_floor() {
+    measure_build "$1" vocaret_floor.exe "Vocaret floor" "floor #$2"
+    f50="$last_p50" f95="$last_p95" f_disturbed="$last_disturbed"
+}
+
 measure_pairs() {
     local bin="$1" label pairs="${VOCARET_LATENCY_PAIRS:-3}" k=0 clean=0
     label="$(basename "$(dirname "$(realpath "$bin")")")"
@@ -505,17 +514,10 @@ measure_pairs() {
         # Every other pair starts with the floor, so that whatever the
         # second run of a pair gains or loses (caches, the sound server's
         # state) falls on both programs alike.
-        local f50 f95 f_disturbed
-        if [ $((k % 2)) -eq 0 ]; then
-            measure_build "$bin" vocaret_floor.exe "Vocaret floor" "floor #$k"
-            f50="$last_p50" f95="$last_p95" f_disturbed="$last_disturbed"
-        fi
+        [ $((k % 2)) -eq 0 ] && measure_floor "$bin" "$k"
         measure_build "$bin" vocaret.exe Vocaret "vocaret #$k"
         local v_cold="$last_cold" v50="$last_p50" v95="$last_p95" v_disturbed="$last_disturbed"
-        if [ $((k % 2)) -eq 1 ]; then
-            measure_build "$bin" vocaret_floor.exe "Vocaret floor" "floor #$k"
-            f50="$last_p50" f95="$last_p95" f_disturbed="$last_disturbed"
-        fi
+        [ $((k % 2)) -eq 1 ] && measure_floor "$bin" "$k"
         if [ "$v_disturbed" -eq 1 ] || [ "$f_disturbed" -eq 1 ]; then
             ratio_rows+=("| $label | $k | - | - | - (disturbed, replaced) |")
             continue
