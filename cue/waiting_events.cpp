@@ -1,0 +1,185 @@
+#include "waiting_events.h"
+
+#include <algorithm>
+
+#include "click_target.h"
+
+namespace {
+
+constexpr std::size_t none = waitingEventCapacity;
+// A reported time older than this at arrival is taken for a platform that
+// does not fill it in.
+constexpr std::uint32_t plausibleDeliveryMs = 60000;
+
+constinit WaitingEvent waiting[waitingEventCapacity] = {};
+constinit std::size_t waitingCount = 0;
+constinit std::uint64_t arrivals = 0;
+// The thread whose show was taken last: the next show comes from another
+// thread when one has a show waiting.
+constinit std::uint32_t lastShowThread = 0;
+constinit WaitingEventTally tally;
+
+void removeAt(std::size_t index) {
+    std::copy(waiting + index + 1, waiting + waitingCount, waiting + index);
+    --waitingCount;
+}
+
+bool isShow(const WaitingEvent& event) {
+    return event.event == eventObjectShow;
+}
+
+// Of the events for which `belongs` holds: the oldest show, else the oldest.
+template <class Belongs>
+std::size_t firstToGiveWay(Belongs belongs) {
+    std::size_t oldest = none;
+    for (std::size_t i = 0; i < waitingCount; ++i) {
+        if (belongs(waiting[i])) {
+            if (isShow(waiting[i])) {
+                return i;
+            }
+            oldest = std::min(oldest, i);
+        }
+    }
+    return oldest;
+}
+
+template <class Drop>
+void removeWhere(Drop drop, std::size_t& counter) {
+    const std::size_t before = waitingCount;
+    waitingCount = static_cast<std::size_t>(std::remove_if(waiting, waiting + waitingCount, drop) -
+                                            waiting);
+    counter += before - waitingCount;
+}
+
+bool answers(const WaitingEvent& event, AnswerCheck canAnswer, void* context) {
+    return canAnswer == nullptr || canAnswer(event, context);
+}
+
+std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
+    // The newest focus first: the user is there now.
+    for (std::size_t i = waitingCount; i-- > 0;) {
+        if (waiting[i].event == eventObjectFocus && answers(waiting[i], canAnswer, context)) {
+            return i;
+        }
+    }
+    std::size_t firstShow = none;
+    std::size_t otherThreadsShow = none;
+    for (std::size_t i = 0; i < waitingCount; ++i) {
+        if (!answers(waiting[i], canAnswer, context)) {
+            continue;
+        }
+        if (!isShow(waiting[i])) {
+            return i;  // the oldest hide
+        }
+        firstShow = std::min(firstShow, i);
+        if (otherThreadsShow == none && waiting[i].thread != lastShowThread) {
+            otherThreadsShow = i;
+        }
+    }
+    return otherThreadsShow != none ? otherThreadsShow : firstShow;
+}
+
+// A hide changes nothing when the target is disarmed and nothing can arm it
+// before the hide's turn: no call under way and no older focus waiting.
+bool hideChangesNothing(std::size_t index, bool callsUnderWay) {
+    if (callsUnderWay || armedCueId != 0) {
+        return false;
+    }
+    return std::none_of(waiting, waiting + index,
+                        [](const WaitingEvent& event) { return event.event == eventObjectFocus; });
+}
+
+}  // namespace
+
+bool eventCanChangeAnything(std::uint32_t event) {
+    return event == eventObjectShow || event == eventObjectHide || event == eventObjectFocus;
+}
+
+std::uint32_t eventRaisedMs(std::uint32_t reportedMs, std::uint32_t arrivedMs) {
+    // Unsigned: a time ahead of the arrival comes out as a huge age.
+    return arrivedMs - reportedMs <= plausibleDeliveryMs ? reportedMs : arrivedMs;
+}
+
+void recordWaitingEvent(WaitingEvent event) {
+    event.arrival = ++arrivals;
+    std::size_t threadShare = 0;
+    for (std::size_t i = 0; i < waitingCount; ++i) {
+        if (waiting[i].element == event.element && waiting[i].event == event.event) {
+            // Only the newest state of an element counts: an application that
+            // keeps raising events about it holds one place, not a thousand.
+            removeAt(i);
+            ++tally.coalesced;
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < waitingCount; ++i) {
+        threadShare += waiting[i].thread == event.thread ? 1 : 0;
+    }
+    std::size_t givesWay = none;
+    if (threadShare >= waitingEventsPerThread) {
+        givesWay = firstToGiveWay(
+            [&event](const WaitingEvent& other) { return other.thread == event.thread; });
+    } else if (waitingCount == waitingEventCapacity) {
+        givesWay = firstToGiveWay([](const WaitingEvent&) { return true; });
+    }
+    if (givesWay != none) {
+        removeAt(givesWay);
+        ++tally.full;
+    }
+    waiting[waitingCount] = event;
+    ++waitingCount;
+}
+
+bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck canAnswer,
+                          void* context, WaitingEvent& next) {
+    removeWhere(
+        [nowMs](const WaitingEvent& event) {
+            return isShow(event) && nowMs - event.raisedMs > showLifetimeMs;
+        },
+        tally.stale);
+    for (;;) {
+        std::size_t index = chooseNext(canAnswer, context);
+        if (index == none && !callsUnderWay) {
+            index = chooseNext(nullptr, nullptr);
+        }
+        if (index == none) {
+            return false;
+        }
+        next = waiting[index];
+        const bool moot = next.event == eventObjectHide && hideChangesNothing(index, callsUnderWay);
+        removeAt(index);
+        if (moot) {
+            ++tally.disarmed;
+            continue;
+        }
+        if (next.event == eventObjectFocus) {
+            // Their cues would only cut this one off.
+            const std::uint64_t focusArrival = next.arrival;
+            removeWhere(
+                [focusArrival](const WaitingEvent& event) {
+                    return isShow(event) && event.arrival < focusArrival;
+                },
+                tally.overtaken);
+        } else if (isShow(next)) {
+            lastShowThread = next.thread;
+        }
+        return true;
+    }
+}
+
+void forgetEventsBefore(std::uint64_t arrival) {
+    removeWhere([arrival](const WaitingEvent& event) { return event.arrival < arrival; },
+                tally.overtaken);
+}
+
+std::size_t waitingEventCount() {
+    return waitingCount;
+}
+
+void clearWaitingEvents() {
+    waitingCount = 0;
+}
+
+const WaitingEventTally& waitingEventTally() {
+    return tally;
+}

@@ -1,0 +1,87 @@
+// The accessibility events that wait for their calls into other
+// applications, and the choice of which goes next. Plain values only: the
+// platform makes the calls, this decides what is worth a call and when.
+//
+// The order keeps every cue and the click target as handling each event in
+// arrival order would leave them, except for the cues of shows that could
+// only have cut off a newer cue or that come too late to name what is in
+// front of the user:
+// - the newest waiting focus goes first, and the shows that arrived before
+//   it are dropped;
+// - a focus that arms the click target makes every older focus and hide
+//   moot (forgetEventsBefore): whatever they did, it overwrites;
+// - a focus that arms nothing changes nothing, so the older ones may follow
+//   it; hides go in arrival order, once no focus waits;
+// - a hide while the target is disarmed, with nothing that could still arm
+//   it, changes nothing and is dropped without a call;
+// - a show older than showLifetimeMs is dropped unheard;
+// - shows of different threads take turns, so one application's flood
+//   holds back another's show by one event at most.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dispatcher.h"
+
+// An element as the platform names it: its window, object and child.
+struct ElementKey {
+    std::uintptr_t window;
+    std::int32_t object;
+    std::int32_t child;
+    bool operator==(const ElementKey&) const = default;
+};
+
+struct WaitingEvent {
+    std::uint32_t event;     // eventObjectShow, eventObjectHide or eventObjectFocus
+    ElementKey element;
+    std::uint32_t thread;    // the thread that answers the calls about the element
+    std::uint32_t raisedMs;  // when it was raised, on the millisecond tick clock
+    std::uint64_t arrival;   // set when recorded: later events have larger numbers
+};
+
+constexpr std::size_t waitingEventCapacity = 1024;
+// No thread holds more places than this, so that a flood from one
+// application cannot push another's events out of a full queue.
+constexpr std::size_t waitingEventsPerThread = 64;
+constexpr std::uint32_t showLifetimeMs = 500;
+
+// Whether an event of this kind can change a cue or the click target at
+// all. Every other kind is dropped before any call.
+bool eventCanChangeAnything(std::uint32_t event);
+
+// When an event was raised: the time the platform reports, unless that is
+// implausible (ahead of the arrival, or a minute before it), then the arrival.
+std::uint32_t eventRaisedMs(std::uint32_t reportedMs, std::uint32_t arrivedMs);
+
+// Adds an event; a waiting event of the same element and kind gives way to it.
+void recordWaitingEvent(WaitingEvent event);
+
+// Whether the application behind an event can answer calls now.
+using AnswerCheck = bool (*)(const WaitingEvent& event, void* context);
+
+// Takes the next event worth its calls into `next`; false when none waits
+// that may go now. Events of applications that cannot answer wait, except
+// when no call is under way and nothing else is left: then nothing waits
+// behind them. `callsUnderWay`: some event's calls have not returned yet,
+// so the click target may still change under the one taken now.
+bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck canAnswer,
+                          void* context, WaitingEvent& next);
+
+// The focus that arrived as `arrival` armed the click target: the older
+// waiting focuses and hides can change nothing any more.
+void forgetEventsBefore(std::uint64_t arrival);
+
+std::size_t waitingEventCount();
+// Drops every waiting event (the program closes).
+void clearWaitingEvents();
+
+// What became of the events that were not handled, counted since start.
+struct WaitingEventTally {
+    std::size_t full = 0;        // pushed out of a full queue or a thread's share
+    std::size_t coalesced = 0;   // replaced by a newer event of the same element
+    std::size_t stale = 0;       // shows that waited too long
+    std::size_t overtaken = 0;   // shows older than a focus handled, events older than an arming focus
+    std::size_t disarmed = 0;    // hides with nothing to disarm
+};
+const WaitingEventTally& waitingEventTally();

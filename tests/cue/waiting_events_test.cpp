@@ -1,0 +1,147 @@
+// Which waiting event goes next: what is dropped without a call, and that
+// the click target still ends as handling every event in order leaves it.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cue_test_support.h"
+#include "dispatcher.h"
+#include "waiting_events.h"
+
+namespace {
+
+using Sounds = std::vector<std::string>;
+using Children = std::vector<std::int32_t>;
+
+class WaitingEvents : public CueTest {
+protected:
+    std::uint32_t now = 100000;
+    std::map<std::int32_t, std::u16string> names;  // by child; absent: unknown name
+    Children asked;                                // the elements that got calls, in order
+
+    void SetUp() override {
+        CueTest::SetUp();
+        clearWaitingEvents();
+    }
+    void TearDown() override {
+        clearWaitingEvents();
+        CueTest::TearDown();
+    }
+
+    void record(std::uint32_t event, std::int32_t child, std::uint32_t thread = 1) {
+        recordWaitingEvent({event, {0x1000, -4, child}, thread, now, 0});
+    }
+
+    // As the platform does: the calls for the event, then the core.
+    void handle(const WaitingEvent& event) {
+        const std::int32_t child = event.element.child;
+        asked.push_back(child);
+        const auto name = names.find(child);
+        const std::u16string text = name != names.end() ? name->second : u"ismeretlen";
+        bool armed = false;
+        handleAccessibilityEvent(event.event, ElementName(text), [&] {
+            targetLeft = child;
+            armed = true;
+            return true;
+        });
+        if (armed) {
+            forgetEventsBefore(event.arrival);
+        }
+    }
+
+    bool handleNext(bool callsUnderWay = false) {
+        WaitingEvent next{};
+        if (!takeNextWaitingEvent(now, callsUnderWay, nullptr, nullptr, next)) {
+            return false;
+        }
+        handle(next);
+        return true;
+    }
+
+    void handleAll() {
+        while (handleNext()) {
+        }
+    }
+};
+
+TEST_F(WaitingEvents, NewestFocusGoesFirstAndTheShowsBeforeItAreDropped) {
+    names[1] = u"Mentés";
+    names[2] = u"Előre";
+    names[10] = u"Vissza";
+    record(eventObjectShow, 1, 7);
+    record(eventObjectShow, 2, 7);
+    record(eventObjectFocus, 10, 8);
+    record(eventObjectShow, 2, 7);  // after the focus: its turn comes
+    handleAll();
+    EXPECT_EQ(asked, (Children{10, 2}));
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav"}));
+    EXPECT_EQ(armedCueId, 1005);
+}
+
+TEST_F(WaitingEvents, ShowThatWaitedTooLongIsDroppedUnheard) {
+    names[1] = u"Mentés";
+    names[2] = u"Előre";
+    record(eventObjectShow, 1);
+    now += showLifetimeMs + 1;
+    record(eventObjectShow, 2);
+    handleAll();
+    EXPECT_EQ(asked, (Children{2}));
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Forwardarrow.wav"}));
+}
+
+TEST_F(WaitingEvents, HideWithNothingToDisarmGetsNoCall) {
+    record(eventObjectHide, 1);
+    handleAll();
+    EXPECT_TRUE(asked.empty());
+    // A focus before it may still arm: then the hide is asked about.
+    names[2] = u"Vissza";
+    record(eventObjectFocus, 2);
+    record(eventObjectHide, 1);
+    handleAll();
+    EXPECT_EQ(asked, (Children{2, 1}));
+    EXPECT_EQ(armedCueId, 0);
+    // So it is while a call is under way: that event may still arm.
+    asked.clear();
+    record(eventObjectHide, 1);
+    EXPECT_TRUE(handleNext(true));
+    EXPECT_EQ(asked, (Children{1}));
+}
+
+// Newest focus first, yet the target ends as in arrival order.
+TEST_F(WaitingEvents, FocusesAndHidesEndTheTargetAsInArrivalOrder) {
+    names[1] = u"Vissza";
+    names[2] = u"Mentés";
+    // In order: arm Vissza, disarm, an unknown focus changes nothing.
+    record(eventObjectFocus, 1);
+    record(eventObjectHide, 5);
+    record(eventObjectFocus, 3);
+    handleAll();
+    EXPECT_EQ(armedCueId, 0);
+    // In order: disarm, arm Vissza, arm Mentés, an unknown focus: Mentés.
+    // Mentés arms, so the older focus and the hide get no call.
+    asked.clear();
+    record(eventObjectHide, 5);
+    record(eventObjectFocus, 1);
+    record(eventObjectFocus, 2);
+    record(eventObjectFocus, 4);
+    handleAll();
+    EXPECT_EQ(asked, (Children{4, 2}));
+    EXPECT_EQ(armedCueId, 1028);
+    EXPECT_EQ(targetLeft, 2);
+}
+
+TEST_F(WaitingEvents, OneFloodingThreadCannotHoldBackAnother) {
+    names[500] = u"Mentés";
+    for (std::int32_t child = 1; child <= 300; ++child) {
+        record(eventObjectShow, child, 7);
+    }
+    record(eventObjectShow, 500, 8);
+    // The flood keeps its newest share only; the other thread's show its place.
+    EXPECT_EQ(waitingEventCount(), waitingEventsPerThread + 1);
+    ASSERT_TRUE(handleNext());
+    ASSERT_TRUE(handleNext());
+    EXPECT_EQ(asked, (Children{300 - waitingEventsPerThread + 1, 500}));
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Save.wav"}));
+}
+
+}  // namespace
