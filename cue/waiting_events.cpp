@@ -62,21 +62,23 @@ std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
             return i;
         }
     }
-    std::size_t firstShow = none;
-    std::size_t otherThreadsShow = none;
     for (std::size_t i = 0; i < waitingCount; ++i) {
-        if (!answers(waiting[i], canAnswer, context)) {
-            continue;
-        }
-        if (!isShow(waiting[i])) {
-            return i;  // the oldest hide
-        }
-        firstShow = std::min(firstShow, i);
-        if (otherThreadsShow == none && waiting[i].thread != lastShowThread) {
-            otherThreadsShow = i;
+        if (waiting[i].event == eventObjectHide && answers(waiting[i], canAnswer, context)) {
+            return i;
         }
     }
-    return otherThreadsShow != none ? otherThreadsShow : firstShow;
+    // Shows: the oldest of another thread than the last one's, else the oldest.
+    std::size_t firstShow = none;
+    for (std::size_t i = 0; i < waitingCount; ++i) {
+        const bool turnOfAnother = waiting[i].thread != lastShowThread;
+        if (isShow(waiting[i]) && (turnOfAnother || firstShow == none) && answers(waiting[i], canAnswer, context)) {
+            if (turnOfAnother) {
+                return i;
+            }
+            firstShow = i;
+        }
+    }
+    return firstShow;
 }
 
 // A hide changes nothing when the target is disarmed and nothing can arm it
@@ -101,6 +103,9 @@ std::uint32_t eventRaisedMs(std::uint32_t reportedMs, std::uint32_t arrivedMs) {
 }
 
 void recordWaitingEvent(WaitingEvent event) {
+    if (!eventCanChangeAnything(event.event)) {
+        return;
+    }
     event.arrival = ++arrivals;
     std::size_t threadShare = 0;
     for (std::size_t i = 0; i < waitingCount; ++i) {

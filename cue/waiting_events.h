@@ -54,7 +54,8 @@ bool eventCanChangeAnything(std::uint32_t event);
 // implausible (ahead of the arrival, or a minute before it), then the arrival.
 std::uint32_t eventRaisedMs(std::uint32_t reportedMs, std::uint32_t arrivedMs);
 
-// Adds an event; a waiting event of the same element and kind gives way to it.
+// Adds an event of a kind that can change anything (others are dropped); a
+// waiting event of the same element and kind gives way to it.
 void recordWaitingEvent(WaitingEvent event);
 
 // Whether the application behind an event can answer calls now.

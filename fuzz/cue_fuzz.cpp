@@ -17,6 +17,7 @@
 #include "cue_table.h"
 #include "dispatcher.h"
 #include "play_cue.h"
+#include "waiting_events.h"
 
 namespace {
 
@@ -364,6 +365,87 @@ void toggleOutput(Reader&) {
     setSoundOutput(outputInstalled ? recordSound : nullptr);
 }
 
+// A run of shows, hides and focuses of six elements of three threads, some
+// waiting while others are taken, as a busy desktop delivers them. Whatever
+// the order of taking and whatever is dropped on the way, no stale show and
+// no other kind is ever taken, and the click target ends exactly as handling
+// every event in arrival order leaves it (unless the queue overflowed).
+void waitingEvents(Reader& in) {
+    constexpr std::int32_t elementCount = 6;
+    const CueRow* rows[elementCount];
+    for (const CueRow*& row : rows) {
+        row = in.byte() % 2 != 0 ? &cueTable[in.byte() % cueTableSize] : nullptr;
+    }
+    const auto nameOf = [&rows](std::int32_t element) {
+        return rows[element] != nullptr ? ElementName(rows[element]->elementName)
+                                        : ElementName(u"ismeretlen");
+    };
+    // Every element has a rectangle of its own.
+    const auto locate = [](std::int32_t element) {
+        targetLeft = element;
+        targetTop = element * 10;
+        targetWidth = element + 1;
+        targetHeight = 2;
+    };
+    clearWaitingEvents();
+    Target inOrder = currentTarget();
+    const std::size_t fullBefore = waitingEventTally().full;
+    std::uint32_t now = in.u32();
+
+    const auto handleNext = [&](bool callsUnderWay) {
+        WaitingEvent next{};
+        if (!takeNextWaitingEvent(now, callsUnderWay, nullptr, nullptr, next)) {
+            return false;
+        }
+        check(eventCanChangeAnything(next.event));
+        check(next.event != eventObjectShow || now - next.raisedMs <= showLifetimeMs);
+        const std::int32_t element = next.element.child;
+        bool armed = false;
+        handleAccessibilityEvent(next.event, nameOf(element), [&] {
+            locate(element);
+            armed = true;
+        });
+        if (armed) {
+            forgetEventsBefore(next.arrival);
+        }
+        return true;
+    };
+
+    const std::size_t steps = in.byte() % 64u;
+    for (std::size_t step = 0; step < steps; ++step) {
+        switch (in.byte() % 4) {
+        case 0:
+        case 1: {
+            const std::uint8_t kind = in.byte();
+            const std::uint32_t event = kind % 4 == 0   ? eventObjectShow
+                                        : kind % 4 == 1 ? eventObjectHide
+                                        : kind % 4 == 2 ? eventObjectFocus
+                                                        : 0x8000u + kind % 16u;
+            const std::int32_t element = in.byte() % elementCount;
+            const std::uint32_t age = in.byte() * 4u;
+            recordWaitingEvent({event, {1, -4, element}, static_cast<std::uint32_t>(element % 3),
+                                now - age, 0});
+            // The reference: the same event handled at once.
+            if (event == eventObjectHide) {
+                inOrder.armed = 0;
+            } else if (event == eventObjectFocus && rows[element] != nullptr) {
+                inOrder = {rows[element]->cueId, element, element * 10, element + 1, 2};
+            }
+            break;
+        }
+        case 2: handleNext(in.byte() % 2 != 0); break;
+        default: now += in.byte() * 4u; break;
+        }
+        check(waitingEventCount() <= waitingEventCapacity);
+    }
+    while (handleNext(false)) {
+    }
+    check(waitingEventCount() == 0);
+    if (waitingEventTally().full == fullBefore) {
+        check(currentTarget() == inOrder);
+    }
+}
+
 bool tableChecked = false;
 
 void checkTableOnce() {
@@ -393,7 +475,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Reader in(data, size);
     while (!in.done()) {
-        switch (in.byte() % 10) {
+        switch (in.byte() % 11) {
         case 0:
         case 1:
         case 2:
@@ -403,6 +485,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 6: nameCalls(in); break;
         case 7: idCall(in); break;
         case 8: hitTestCall(in); break;
+        case 10: waitingEvents(in); break;
         default: toggleOutput(in); break;
         }
         checkArmedInRange();

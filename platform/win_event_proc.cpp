@@ -8,6 +8,7 @@
 #include "click_target.h"
 #include "dispatcher.h"
 #include "subscription.h"
+#include "waiting_events.h"
 
 constinit BSTR objectName = nullptr;
 
@@ -28,6 +29,7 @@ struct AccessibleElement {
     IAccessible* object;
     VARIANT* child;
     std::uint64_t sequence;
+    bool armed;  // the query wrote the target, and the core arms it
 };
 
 // The location query: accLocation into copies that start from the current
@@ -49,11 +51,13 @@ bool locateElement(void* context) {
     targetTop = top;
     targetWidth = width;
     targetHeight = height;
+    element->armed = true;
     return true;
 }
 
-// Asks for the name and hands the event to the core.
-void dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::uint64_t sequence) {
+// Asks for the name and hands the event to the core. Answers whether the
+// event armed the click target.
+bool dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::uint64_t sequence) {
     BSTR name = nullptr;
     const HRESULT nameResult = object->get_accName(*child, &name);
     if (nameResult == S_FALSE || overtaken(sequence)) {
@@ -61,7 +65,7 @@ void dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::u
         // it: the event is dropped. A misbehaving server may have written a
         // string with S_FALSE all the same; it is ours to free.
         SysFreeString(name);
-        return;
+        return false;
     }
     // Any other result goes on with whatever the call left in the name.
     BSTR copy = nullptr;
@@ -76,21 +80,14 @@ void dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::u
                 std::u16string_view(reinterpret_cast<const char16_t*>(copy), SysStringLen(copy));
         }
     }
+    AccessibleElement element{object, child, sequence, false};
     if (!outOfMemory) {
-        AccessibleElement element{object, child, sequence};
         handleAccessibilityEvent(event, elementName, locateElement, &element);
     }
     SysFreeString(copy);
     SysFreeString(name);
+    return element.armed;
 }
-
-struct PendingEvent {
-    DWORD event;
-    HWND hwnd;
-    LONG idObject;
-    LONG idChild;
-    DWORD thread;  // the thread of hwnd, which answers the calls about it
-};
 
 // The events being handled, outermost first: the thread each one's calls
 // wait on, and since when.
@@ -107,7 +104,11 @@ constinit int deepestDepth = 0;
 // likely to hang again (an application that hangs in every call).
 constinit DWORD slowThread = 0;
 
-void handleEvent(const PendingEvent& pending) {
+HWND windowOf(const WaitingEvent& event) {
+    return reinterpret_cast<HWND>(event.element.window);
+}
+
+void handleEvent(const WaitingEvent& pending) {
     if (accessibleObjectFromEvent == nullptr) {
         return;
     }
@@ -121,13 +122,15 @@ void handleEvent(const PendingEvent& pending) {
     IAccessible* object = nullptr;
     VARIANT child;
     VariantInit(&child);
-    const HRESULT found = accessibleObjectFromEvent(pending.hwnd,
-                                                    static_cast<DWORD>(pending.idObject),
-                                                    static_cast<DWORD>(pending.idChild), &object,
-                                                    &child);
+    const HRESULT found = accessibleObjectFromEvent(windowOf(pending),
+                                                    static_cast<DWORD>(pending.element.object),
+                                                    static_cast<DWORD>(pending.element.child),
+                                                    &object, &child);
     if (found == S_OK && object != nullptr) {
-        if (!overtaken(sequence)) {
-            dispatchNamedEvent(pending.event, object, &child, sequence);
+        if (!overtaken(sequence) &&
+            dispatchNamedEvent(pending.event, object, &child, sequence)) {
+            // What the older focuses and hides did, this arming overwrites.
+            forgetEventsBefore(pending.arrival);
         }
         object->Release();
     }
@@ -138,43 +141,6 @@ void handleEvent(const PendingEvent& pending) {
     } else if (slowThread == pending.thread) {
         slowThread = 0;
     }
-}
-
-// The events that arrived while another was being handled: the
-// accessibility calls wait on other processes, and COM pumps messages
-// meanwhile, so the platform delivers further events inside the running
-// call. Handling them there would let an older event write the click target
-// after a newer one, and a burst would nest until the stack ran out.
-constinit PendingEvent pendingEvents[pendingEventCapacity] = {};
-constinit std::size_t pendingCount = 0;
-constinit std::size_t droppedCount = 0;
-constinit std::size_t coalescedCount = 0;
-
-void removePending(std::size_t index) {
-    std::copy(pendingEvents + index + 1, pendingEvents + pendingCount, pendingEvents + index);
-    --pendingCount;
-}
-
-void queueEvent(const PendingEvent& pending) {
-    // Only the newest state of an element counts: a newer event of the same
-    // element replaces the waiting one, so an application that keeps raising
-    // events while it hangs holds one place in the queue, not a thousand.
-    for (std::size_t i = 0; i < pendingCount; ++i) {
-        const PendingEvent& waiting = pendingEvents[i];
-        if (waiting.hwnd == pending.hwnd && waiting.idObject == pending.idObject &&
-            waiting.idChild == pending.idChild) {
-            removePending(i);
-            ++coalescedCount;
-            break;
-        }
-    }
-    if (pendingCount == pendingEventCapacity) {
-        // Full: the oldest waiting event gives way.
-        removePending(0);
-        ++droppedCount;
-    }
-    pendingEvents[pendingCount] = pending;
-    ++pendingCount;
 }
 
 bool beingWaitedOn(DWORD thread) {
@@ -190,40 +156,36 @@ bool beingWaitedOn(DWORD thread) {
     return false;
 }
 
+// The last answer, for the run of events of one thread that a choice looks
+// at: hung or not is the thread's, and asking the platform costs a call.
+struct LastAnswer {
+    DWORD thread = 0;
+    bool canAnswer = false;
+};
+
 // Whether the application behind an event can answer now. A thread that a
 // call below is already waiting on cannot: asking it again would only nest
 // another wait on the same hang. Nor can one the platform reports as hung.
-bool canAnswerNow(const PendingEvent& pending) {
-    return !beingWaitedOn(pending.thread) && !IsHungAppWindow(pending.hwnd);
+bool canAnswerNow(const WaitingEvent& event, void* context) {
+    auto& last = *static_cast<LastAnswer*>(context);
+    if (last.thread == 0 || last.thread != event.thread) {
+        last.thread = event.thread;
+        last.canAnswer = !beingWaitedOn(event.thread) && !IsHungAppWindow(windowOf(event));
+    }
+    return last.canAnswer;
 }
 
-// Takes the next event to handle now: the oldest one whose application can
-// answer. Outside every wait, when only events of applications that cannot
-// answer are left, the oldest of those: nothing else waits behind it then.
-bool takeNextEvent(PendingEvent& next) {
+// Takes the next event to handle now (see waiting_events.h for the order).
+bool takeNextEvent(WaitingEvent& next) {
     if (handlingDepth >= maxHandlingDepth) {
         return false;
     }
-    std::size_t chosen = pendingCount;
-    for (std::size_t i = 0; i < pendingCount; ++i) {
-        if (canAnswerNow(pendingEvents[i])) {
-            chosen = i;
-            break;
-        }
-    }
-    if (chosen == pendingCount) {
-        if (handlingDepth > 0 || pendingCount == 0) {
-            return false;
-        }
-        chosen = 0;
-    }
-    next = pendingEvents[chosen];
-    removePending(chosen);
-    return true;
+    LastAnswer last;
+    return takeNextWaitingEvent(GetTickCount(), handlingDepth > 0, canAnswerNow, &last, next);
 }
 
 void handlePendingEvents() {
-    PendingEvent next{};
+    WaitingEvent next{};
     while (!eventsEnded && takeNextEvent(next)) {
         handleEvent(next);
     }
@@ -308,20 +270,12 @@ void scheduleOvertake() {
 
 void overtakeWaitingCalls() {
     stopOvertakeTimer();
-    if (handlingDepth > 0 && pendingCount > 0) {
+    if (handlingDepth > 0 && waitingEventCount() > 0) {
         scheduleOvertake();
     }
 }
 
 }  // namespace
-
-std::size_t droppedPendingEvents() {
-    return droppedCount;
-}
-
-std::size_t coalescedPendingEvents() {
-    return coalescedCount;
-}
 
 int deepestHandlingDepth() {
     return deepestDepth;
@@ -333,7 +287,7 @@ void beginAccessibilityEvents() {
 
 void endAccessibilityEvents() {
     eventsEnded = true;
-    pendingCount = 0;
+    clearWaitingEvents();
     stopOvertakeTimer();
 }
 
@@ -346,7 +300,13 @@ bool overtakeWakeUpScheduled() {
 }
 
 void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG idChild,
-                           DWORD, DWORD) {
+                           DWORD, DWORD dwmsEventTime) {
+    // Most of a busy desktop's events are of kinds that change no cue and no
+    // target (locations, names, states, values); the application that raises
+    // them would answer every call about them on its UI thread for nothing.
+    if (!eventCanChangeAnything(event)) {
+        return;
+    }
     DWORD windowProcess = 0;
     const DWORD windowThread = GetWindowThreadProcessId(hwnd, &windowProcess);
     // The subscription asks the platform to skip our own process's events,
@@ -357,20 +317,26 @@ void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject,
     if (windowProcess == GetCurrentProcessId()) {
         return;
     }
-    dispatchWinEvent(event, hwnd, idObject, idChild, windowThread);
+    dispatchWinEvent(event, hwnd, idObject, idChild, windowThread,
+                     eventRaisedMs(dwmsEventTime, GetTickCount()));
 }
 
-void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD windowThread) {
+void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD windowThread,
+                      DWORD raisedMs) {
     if (eventsEnded) {
         return;
     }
-    const PendingEvent pending{event, hwnd, idObject, idChild, windowThread};
+    recordWaitingEvent({event,
+                        {reinterpret_cast<std::uintptr_t>(hwnd), idObject, idChild},
+                        windowThread,
+                        raisedMs,
+                        0});
     if (handlingDepth > 0) {
-        queueEvent(pending);
+        // Inside another event's wait: its turn comes when that call returns,
+        // or at the wait limit.
         scheduleOvertake();
         return;
     }
-    handleEvent(pending);
     handlePendingEvents();
     stopOvertakeTimer();
 }

@@ -12,9 +12,6 @@
 // wait would otherwise write over the name it is still reading.
 extern BSTR objectName;
 
-// Events that arrive while one is being handled wait here, in arrival order.
-constexpr std::size_t pendingEventCapacity = 1024;
-
 // How long an event's calls into another process may hold back the events
 // waiting behind it before these are handled first.
 constexpr DWORD waitingCallLimitMs = 250;
@@ -25,18 +22,17 @@ constexpr DWORD slowThreadLimitMs = 50;
 // events wait in the queue until the calls below them return.
 constexpr int maxHandlingDepth = 4;
 
-// The subscription's callback: events of windows of this process are
-// dropped, every other goes to dispatchWinEvent.
+// The subscription's callback: events of kinds that change nothing and
+// events of windows of this process are dropped before any call, every
+// other goes to dispatchWinEvent.
 void CALLBACK winEventProc(HWINEVENTHOOK hWinEventHook, DWORD event, HWND hwnd, LONG idObject,
                            LONG idChild, DWORD idEventThread, DWORD dwmsEventTime);
-// An event of another process's window, whose thread is windowThread:
-// handled now, or queued while another event's calls wait.
-void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD windowThread);
-
-// Events dropped so far because the queue was full (the oldest go first).
-std::size_t droppedPendingEvents();
-// Waiting events replaced by a newer event of the same element.
-std::size_t coalescedPendingEvents();
+// A show, hide or focus of another process's window, whose thread is
+// windowThread, raised at raisedMs (GetTickCount's clock): it waits with
+// the others for its turn, which comes at once unless another event's calls
+// are under way.
+void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD windowThread,
+                      DWORD raisedMs);
 // The deepest nesting of handled events reached so far.
 int deepestHandlingDepth();
 

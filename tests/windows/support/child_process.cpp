@@ -201,8 +201,12 @@ std::string traceFile() {
     return !file.empty() && file[0] == '/' ? "Z:" + file : file;
 }
 
-Vocaret::Vocaret(const std::vector<std::string>& extraEnvironment, const std::string& folder)
-    : traceFile_(traceFile()) {
+const Listener vocaretListener{"vocaret.exe", "myWindowClass", "Vocaret"};
+const Listener floorListener{"vocaret_floor.exe whole-range", "vocaretFloor", "Vocaret floor"};
+
+Vocaret::Vocaret(const std::vector<std::string>& extraEnvironment, const std::string& folder,
+                 const Listener& listener)
+    : listener_(listener), traceFile_(traceFile()) {
     // Wine writes a program's trace to the unix standard error it inherits
     // from the first Wine program of the run, whatever handles it is given:
     // the wrapper that started this test collects that in a file. Only what
@@ -211,7 +215,11 @@ Vocaret::Vocaret(const std::vector<std::string>& extraEnvironment, const std::st
     traceStart_ = trace ? static_cast<std::streamoff>(trace.tellg()) : 0;
     std::vector<std::string> environment = {"WINEDEBUG=-all,trace+winmm,+timestamp"};
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-    process.start("\"" + folder + "\\vocaret.exe\"", folder, false, "", environment);
+    const std::size_t blank = listener_.program.find(' ');
+    const std::string program = listener_.program.substr(0, blank);
+    const std::string arguments = blank == std::string::npos ? "" : listener_.program.substr(blank);
+    process.start("\"" + folder + "\\" + program + "\"" + arguments, folder, false, "",
+                  environment);
 }
 
 Vocaret::~Vocaret() {
@@ -219,7 +227,8 @@ Vocaret::~Vocaret() {
 }
 
 HWND Vocaret::waitForMainWindow(DWORD milliseconds) {
-    window_ = findWindowOf(process.id(), "myWindowClass", "Vocaret", milliseconds);
+    window_ = findWindowOf(process.id(), listener_.windowClass.c_str(), listener_.title.c_str(),
+                           milliseconds);
     if (window_ != nullptr) {
         // The window shows before the subscription starts; a sent message is
         // answered only from the message loop, which runs after it.

@@ -42,15 +42,28 @@ private:
     std::string pending_;
 };
 
+// The listener whose main window is what the benchmarks wait for.
+struct Listener {
+    std::string program;  // with its arguments, if any
+    std::string windowClass;
+    std::string title;
+};
+extern const Listener vocaretListener;
+// bench/floor_listener.cpp: the least a program can do for the same cues,
+// over the same range of events as vocaret.exe.
+extern const Listener floorListener;
+
 // vocaret.exe started from the program folder with Wine's winmm trace on, so
 // that every PlaySoundA call can be read back.
 class Vocaret {
 public:
     ChildProcess process;
 
-    // Started in `folder` (default: the program folder), from the vocaret.exe there.
+    // Started in `folder` (default: the program folder), from the vocaret.exe
+    // there, or from another listener's program.
     explicit Vocaret(const std::vector<std::string>& extraEnvironment = {},
-                     const std::string& folder = programFolder());
+                     const std::string& folder = programFolder(),
+                     const Listener& listener = vocaretListener);
     ~Vocaret();
 
     // The main window, once it exists (null after `milliseconds`).
@@ -68,6 +81,7 @@ public:
     bool waitForSounds(std::size_t count, DWORD milliseconds = 10000) const;
 
 private:
+    Listener listener_;
     std::string traceFile_;
     std::streamoff traceStart_ = 0;
     HWND window_ = nullptr;

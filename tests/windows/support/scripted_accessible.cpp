@@ -46,7 +46,25 @@ HRESULT ScriptedAccessible::get_accChild(VARIANT, IDispatch** child) {
     return E_INVALIDARG;
 }
 
-HRESULT ScriptedAccessible::get_accName(VARIANT, BSTR* name) {
+namespace {
+
+std::optional<std::wstring> childName(const ScriptedAnswers& answers, const VARIANT& child) {
+    if (child.vt != VT_I4 || child.lVal <= 0) {
+        return std::nullopt;
+    }
+    const auto named = answers.childNames.find(child.lVal);
+    if (named != answers.childNames.end()) {
+        return named->second;
+    }
+    if (!answers.childPrefix.empty()) {
+        return answers.childPrefix + std::to_wstring(child.lVal);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+HRESULT ScriptedAccessible::get_accName(VARIANT child, BSTR* name) {
     ++nameQueries;
     if (answers.duringNameQuery) {
         // Once: taken out first, so that it may set answers of its own.
@@ -58,8 +76,10 @@ HRESULT ScriptedAccessible::get_accName(VARIANT, BSTR* name) {
         answers.duringEveryNameQuery();
     }
     const bool write = answers.nameResult == S_OK || answers.writeNameDespiteResult;
-    if (write && answers.name.has_value()) {
-        *name = SysAllocStringLen(answers.name->data(), static_cast<UINT>(answers.name->size()));
+    const std::optional<std::wstring> ofChild = childName(answers, child);
+    const std::optional<std::wstring>& text = ofChild.has_value() ? ofChild : answers.name;
+    if (write && text.has_value()) {
+        *name = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
     } else if (write) {
         *name = nullptr;
     }

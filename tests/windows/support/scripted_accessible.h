@@ -8,6 +8,7 @@
 #include <oleacc.h>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,10 @@ struct ScriptedAnswers {
     std::function<void()> duringLocationQuery;
     // Run inside every get_accName, before it answers.
     std::function<void()> duringEveryNameQuery;
+    // Children (ids 1 and up) named by this map, else by childPrefix and
+    // their id; with neither, a child answers with the object's name.
+    std::map<LONG, std::wstring> childNames;
+    std::wstring childPrefix;
 };
 
 class ScriptedAccessible final : public IAccessible {

@@ -19,12 +19,22 @@
 //   name-delay-every MS  every name query from now on answers after MS ms
 //   raise-every MS FOR HEX  another thread raises HEX on the element every MS
 //                        milliseconds for FOR milliseconds; answers at once
+//   child-name I TEXT    child I of the element is named TEXT
+//   child-prefix TEXT    every other child I is named TEXT followed by I
+//   raise-child HEX I    NotifyWinEvent(HEX, element, OBJID_CLIENT, I)
+//   busy RATE FOR N SHOW  another thread raises RATE events a second for FOR
+//                        milliseconds on children 1..N in turn, of kinds that
+//                        change no cue (location, name, state, value,
+//                        selection, reorder, create, destroy), every SHOW-th
+//                        one a show instead (0: none); answers at once
+//   element-window       prints the element's window handle
 //   die-in-name-query    the next name query ends this process instead
 //   hang MS              the UI thread stops answering for MS milliseconds,
 //                        starting after this command has been answered
 //   quit
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -113,6 +123,41 @@ DWORD WINAPI raiseEvery(void* parameter) {
     return 0;
 }
 
+struct Busy {
+    DWORD rate = 0;
+    DWORD duration = 0;
+    LONG children = 1;
+    DWORD showEvery = 0;
+};
+
+// A busy application: events at a steady rate from a worker thread, as a
+// page loading or a list scrolling raises them.
+DWORD WINAPI raiseBusily(void* parameter) {
+    const Busy busy = *static_cast<Busy*>(parameter);
+    delete static_cast<Busy*>(parameter);
+    const DWORD quietKinds[] = {EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_NAMECHANGE,
+                                EVENT_OBJECT_STATECHANGE,    EVENT_OBJECT_VALUECHANGE,
+                                EVENT_OBJECT_SELECTION,      EVENT_OBJECT_REORDER,
+                                EVENT_OBJECT_CREATE,         EVENT_OBJECT_DESTROY};
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG total = ULONGLONG{busy.rate} * busy.duration / 1000;
+    for (ULONGLONG raised = 0; raised < total; ++raised) {
+        // Event k is due at k / rate seconds: catch up in a burst when late.
+        const ULONGLONG due = start + raised * 1000 / busy.rate;
+        const ULONGLONG now = GetTickCount64();
+        if (due > now) {
+            Sleep(static_cast<DWORD>(due - now));
+        }
+        const bool show = busy.showEvery != 0 && raised % busy.showEvery == busy.showEvery - 1;
+        const DWORD event = show ? EVENT_OBJECT_SHOW : quietKinds[raised % 8];
+        NotifyWinEvent(event, element->handle(), OBJID_CLIENT,
+                       static_cast<LONG>(raised % static_cast<ULONGLONG>(busy.children)) + 1);
+    }
+    return 0;
+}
+
 std::string run(const std::string& line) {
     std::istringstream in(line);
     std::string verb;
@@ -183,6 +228,29 @@ std::string run(const std::string& line) {
         args >> raising->interval >> raising->duration >> event;
         raising->event = static_cast<DWORD>(parseHex(event));
         CloseHandle(CreateThread(nullptr, 0, raiseEvery, raising, 0, nullptr));
+    } else if (verb == "child-name") {
+        LONG child = 0;
+        args >> child;
+        std::string text;
+        std::getline(args, text);
+        answers.childNames[child] = unescape(text.empty() ? text : text.substr(1));
+    } else if (verb == "child-prefix") {
+        answers.childPrefix = unescape(rest);
+    } else if (verb == "raise-child") {
+        LONG child = 0;
+        args >> event >> child;
+        NotifyWinEvent(static_cast<DWORD>(parseHex(event)), element->handle(), OBJID_CLIENT,
+                       child);
+    } else if (verb == "busy") {
+        auto* busy = new Busy{};
+        args >> busy->rate >> busy->duration >> busy->children >> busy->showEvery;
+        if (busy->rate == 0 || busy->children <= 0) {
+            delete busy;
+            return "error busy needs a rate and children";
+        }
+        CloseHandle(CreateThread(nullptr, 0, raiseBusily, busy, 0, nullptr));
+    } else if (verb == "element-window") {
+        return "ok " + std::to_string(reinterpret_cast<std::uintptr_t>(element->handle()));
     } else if (verb == "die-in-name-query") {
         // The next name query ends this process before it answers.
         answers.duringNameQuery = [] { TerminateProcess(GetCurrentProcess(), 7); };

@@ -1,0 +1,240 @@
+// A busy desktop under Wine, from outside. One application raises events
+// quickly on 400 elements named "Elem 1" ... "Elem 400" (none in the cue
+// table); another gives the focus to a new recognised element every 500 ms.
+// For each listener and load: how many of those focus cues were heard, how
+// late (the focus event's GetTickCount to the listener's PlaySoundA, in the
+// winmm trace on the same clock), the listener's CPU time, and how many calls
+// the busy application had to answer. Prints one table; run from the
+// build's bin folder (scripts/bench does).
+// Usage: busy_desktop_bench.exe [SECONDS [LISTENER...]]
+//   LISTENER: vocaret, floor, or the file name of another build of
+//   vocaret.exe in the same folder (to compare with an earlier build).
+#include <windows.h>
+#include <oleacc.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "cue_table.h"
+
+namespace {
+
+constexpr int busyElements = 400;
+constexpr DWORD focusIntervalMs = 500;
+
+struct Load {
+    std::string label;
+    DWORD rate;       // events a second
+    DWORD showEvery;  // every n-th a show (0: none, 1: all)
+};
+
+struct Result {
+    int heard = 0;
+    int raised = 0;
+    std::vector<double> lateness;
+    double cpuMs = 0;
+    int objects = 0;
+    int names = 0;
+};
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) {
+        return -1;
+    }
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[index];
+}
+
+double processCpuMs(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(process, &created, &exited, &kernel, &user);
+    const auto ticks = [](FILETIME t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (ticks(kernel) + ticks(user)) / 10000.0;
+}
+
+// A name as the target's commands spell it: every code unit escaped.
+std::string escaped(std::u16string_view name) {
+    std::string text;
+    char unit[8];
+    for (const char16_t c : name) {
+        std::snprintf(unit, sizeof unit, "\\u%04X", static_cast<unsigned>(c));
+        text += unit;
+    }
+    return text;
+}
+
+// One row of the cue table for each focus, no two with the same sound, so
+// that every PlaySoundA names the focus it answers however late it comes.
+std::vector<const CueRow*> rowsWithDistinctSounds() {
+    std::vector<const CueRow*> rows;
+    for (const CueRow& row : cueTable) {
+        if (std::none_of(rows.begin(), rows.end(), [&row](const CueRow* taken) {
+                return std::string(taken->soundFile) == row.soundFile;
+            })) {
+            rows.push_back(&row);
+        }
+    }
+    return rows;
+}
+
+HWND elementWindow(Target& target) {
+    const std::string answer = target.command("element-window");
+    return answer.rfind("ok ", 0) == 0
+               ? reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::stoull(answer.substr(3))))
+               : nullptr;
+}
+
+// How many name queries a second the busy application answers a client
+// that asks as fast as it can: the object, then the name, as a listener does.
+double answeringRate(Target& busy, DWORD milliseconds) {
+    const HWND window = elementWindow(busy);
+    CoInitialize(nullptr);
+    int answered = 0;
+    const ULONGLONG start = GetTickCount64();
+    while (GetTickCount64() - start < milliseconds) {
+        IAccessible* object = nullptr;
+        VARIANT child;
+        VariantInit(&child);
+        if (AccessibleObjectFromEvent(window, static_cast<DWORD>(OBJID_CLIENT),
+                                      static_cast<DWORD>(answered % busyElements + 1), &object,
+                                      &child) == S_OK &&
+            object != nullptr) {
+            BSTR name = nullptr;
+            object->get_accName(child, &name);
+            SysFreeString(name);
+            object->Release();
+        }
+        VariantClear(&child);
+        ++answered;
+    }
+    const double rate = answered * 1000.0 / static_cast<double>(GetTickCount64() - start);
+    CoUninitialize();
+    return rate;
+}
+
+bool run(const Listener& listener, const Load& load, DWORD seconds, Result& result) {
+    Vocaret vocaret({}, programFolder(), listener);
+    Target busy;
+    Target focus;
+    if (vocaret.waitForMainWindow() == nullptr || !busy.ready() || !focus.ready()) {
+        std::printf("error: %s or a target did not start\n", listener.program.c_str());
+        return false;
+    }
+    busy.command("child-prefix Elem ");
+    const std::vector<const CueRow*> rows = rowsWithDistinctSounds();
+    const int focuses = static_cast<int>(seconds * 1000 / focusIntervalMs);
+    std::map<std::string, int> focusOfSound;
+    for (int i = 0; i < focuses; ++i) {
+        const CueRow* row = rows[static_cast<std::size_t>(i) % rows.size()];
+        focus.command("child-name " + std::to_string(i + 1) + " " + escaped(row->elementName));
+        focusOfSound[row->soundFile] = i;
+    }
+    const double cpuBefore = processCpuMs(vocaret.process.handle());
+    busy.command("busy " + std::to_string(load.rate) + " " + std::to_string(seconds * 1000) + " " +
+                 std::to_string(busyElements) + " " + std::to_string(load.showEvery));
+    std::vector<double> raisedAt(static_cast<std::size_t>(focuses));
+    const ULONGLONG start = GetTickCount64();
+    for (int i = 0; i < focuses; ++i) {
+        const ULONGLONG due = start + static_cast<ULONGLONG>(i) * focusIntervalMs;
+        const ULONGLONG now = GetTickCount64();
+        if (due > now) {
+            Sleep(static_cast<DWORD>(due - now));
+        }
+        raisedAt[static_cast<std::size_t>(i)] = static_cast<double>(GetTickCount64());
+        focus.command("raise-child 8005 " + std::to_string(i + 1));
+    }
+    // Late cues still count: the slowest seen so far came within 3 s.
+    vocaret.waitForSounds(static_cast<std::size_t>(focuses), 4000);
+    result.cpuMs = processCpuMs(vocaret.process.handle()) - cpuBefore;
+    result.raised = focuses;
+    std::vector<bool> heard(static_cast<std::size_t>(focuses), false);
+    // With more focuses than distinct sounds, a sound names the newest focus
+    // raised before it that has not been heard yet.
+    for (const Vocaret::Play& play : vocaret.plays()) {
+        for (int i = focuses; i-- > 0;) {
+            const auto index = static_cast<std::size_t>(i);
+            const CueRow* row = rows[index % rows.size()];
+            if (!heard[index] && play.sound == row->soundFile && raisedAt[index] <= play.tickMs) {
+                heard[index] = true;
+                result.lateness.push_back(play.tickMs - raisedAt[index]);
+                ++result.heard;
+                break;
+            }
+        }
+    }
+    result.objects = busy.stat("objects");
+    result.names = busy.stat("names");
+    return true;
+}
+
+Listener listenerNamed(const std::string& name) {
+    if (name == "vocaret") {
+        return vocaretListener;
+    }
+    if (name == "floor") {
+        return floorListener;
+    }
+    return {name, vocaretListener.windowClass, vocaretListener.title};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const DWORD seconds = argc > 1 ? static_cast<DWORD>(std::atoi(argv[1])) : 20;
+    std::vector<std::string> listeners;
+    for (int i = 2; i < argc; ++i) {
+        listeners.emplace_back(argv[i]);
+    }
+    if (listeners.empty()) {
+        listeners = {"vocaret", "floor"};
+    }
+
+    double rate = 0;
+    {
+        Target busy;
+        if (!busy.ready()) {
+            std::printf("error: the busy application did not start\n");
+            return 1;
+        }
+        busy.command("child-prefix Elem ");
+        rate = answeringRate(busy, 3000);
+    }
+    const auto showRate = static_cast<DWORD>(rate * 1.5 + 0.5);
+    std::printf("The busy application answers %.0f name queries a second (object and name, "
+                "asked as fast as it answers); shows are raised at 1.5 times that: %lu a second.\n\n",
+                rate, static_cast<unsigned long>(showRate));
+    const std::vector<Load> loads = {
+        {"100/s of kinds that change nothing", 100, 0},
+        {"300/s of kinds that change nothing", 300, 0},
+        {"1,000/s of kinds that change nothing", 1000, 0},
+        {"300/s, one show in eight", 300, 8},
+        {std::to_string(showRate) + "/s shows of names outside the table", showRate, 1},
+    };
+
+    std::printf("| listener | busy application raises | focus cues heard | late p50 / p95 / max "
+                "| listener's CPU in %lu s | WM_GETOBJECT / get_accName answered |\n",
+                static_cast<unsigned long>(seconds));
+    std::printf("|---|---|---|---|---|---|\n");
+    for (const Load& load : loads) {
+        for (const std::string& name : listeners) {
+            Result result;
+            if (!run(listenerNamed(name), load, seconds, result)) {
+                return 1;
+            }
+            std::printf("| %s | %s | %d of %d | %.0f / %.0f / %.0f ms | %.2f s | %d / %d |\n",
+                        name.c_str(), load.label.c_str(), result.heard, result.raised,
+                        percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
+                        percentile(result.lateness, 1.0), result.cpuMs / 1000.0, result.objects,
+                        result.names);
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
