@@ -86,11 +86,24 @@ TEST_F(ProgramEvents, NearMissesAndOtherEventsPlayNothing) {
         raise("8005");
         raise("8002");
     }
-    say("name Mentés");
-    for (const char* event : {"8000", "8004", "800E", "8001", "8006"}) {
-        raise(event);
-    }
     EXPECT_EQ(soundsBeforeSettling(), Sounds{});
+}
+
+// A busy application raising events that change no cue is never asked
+// about them, and the focus cues of another application come on time.
+TEST_F(ProgramEvents, BusyApplicationIsNotAskedAboutKindsThatChangeNothing) {
+    Target busy;
+    ASSERT_TRUE(busy.ready());
+    ASSERT_EQ(busy.command("child-prefix Mentés "), "ok");
+    ASSERT_EQ(busy.command("busy 300 3000 400 0"), "ok");
+    say("name Vissza");
+    for (int i = 0; i < 5; ++i) {
+        Sleep(500);
+        raise("8005");
+    }
+    EXPECT_EQ(soundsBeforeSettling(), Sounds(5, "Sounds\\Backarrow.wav"));
+    EXPECT_EQ(busy.stat("objects"), 0);
+    EXPECT_EQ(busy.stat("names"), 0);
 }
 
 TEST_F(ProgramEvents, NamesArriveExactlyAcrossProcesses) {
