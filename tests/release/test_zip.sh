@@ -78,6 +78,19 @@ done
 for phrase in 'Options > Exit' 'Sounds' 'Kilépés' 'saját mappájából' 'Bemutato' 'Hangok.txt' '/NOSTARTUP'; do
     grep -q -F "$phrase" "$unpacked/README.txt" || rl_fail "README.txt does not say \"$phrase\""
 done
-echo "README.txt, Hangok.txt, Tartalom.txt: UTF-8 with BOM; README.txt says where to start the program from, how to quit, where the tour is and the silent install's switch"
+# Each language says what a copy started from another folder plays, and that
+# the Settings window's check boxes, named as the program names them, do nothing.
+mapfile -t captions < <(sed -n 's/^ *CONTROL "\([^"]*\)", IDC_[A-Z_]*, "Button", BS_AUTOCHECKBOX.*/\1/p' \
+    "$here/../../res/vocaret.rc")
+[ "${#captions[@]}" -eq 2 ] || rl_fail "found ${#captions[@]} check boxes in res/vocaret.rc, not the Settings window's two"
+hungarian=$(sed '/^ENGLISH\r$/,$d' "$unpacked/README.txt")
+english=$(sed -n '/^ENGLISH\r$/,$p' "$unpacked/README.txt")
+for phrase in 'alapértelmezett Windows-hang' 'Options > Settings' "${captions[@]}"; do
+    grep -q -F "$phrase" <<<"$hungarian" || rl_fail "README.txt's Hungarian part does not say \"$phrase\""
+done
+for phrase in 'default Windows sound' 'Options > Settings' "${captions[@]}"; do
+    grep -q -F "$phrase" <<<"$english" || rl_fail "README.txt's English part does not say \"$phrase\""
+done
+echo "README.txt, Hangok.txt, Tartalom.txt: UTF-8 with BOM; README.txt says where to start the program from and what plays otherwise, how to quit, that the Settings window does nothing, where the tour is and the silent install's switch"
 
 echo "PASS: the zip holds exactly what it should"
