@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,13 +52,44 @@ double percentile(std::vector<double> values, double p) {
     return values[index];
 }
 
-double processCpuMs(HANDLE process) {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(process, &created, &exited, &kernel, &user);
-    const auto ticks = [](FILETIME t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-    };
-    return (ticks(kernel) + ticks(user)) / 10000.0;
+// The CPU time of the listener's unix process, read through Wine's Z: drive:
+// Wine's GetProcessTimes of another process leaves out most of what its
+// threads spent. -1 when the process is not found.
+double unixProcessCpuMs(const std::string& program) {
+    const std::string path = programFolder() + "\\" + program.substr(0, program.find(' '));
+    WIN32_FIND_DATAA entry;
+    const HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    double cpuMs = -1;
+    do {
+        const std::string pid = entry.cFileName;
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream commandLine("Z:\\proc\\" + pid + "\\cmdline", std::ios::binary);
+        std::string arguments;
+        std::getline(commandLine, arguments, '\0');
+        if (_stricmp(arguments.c_str(), path.c_str()) != 0) {
+            continue;
+        }
+        std::ifstream stat("Z:\\proc\\" + pid + "\\stat");
+        std::string line;
+        std::getline(stat, line);
+        // After the command name in parentheses: state is field 3, utime 14, stime 15.
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        std::string field;
+        double ticks = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i >= 14) {
+                ticks += std::stod(field);
+            }
+        }
+        cpuMs = ticks * 10.0;  // USER_HZ is 100 on Linux
+    } while (cpuMs < 0 && FindNextFileA(search, &entry));
+    FindClose(search);
+    return cpuMs;
 }
 
 // A name as the target's commands spell it: every code unit escaped.
@@ -136,7 +169,7 @@ bool run(const Listener& listener, const Load& load, DWORD seconds, Result& resu
         focus.command("child-name " + std::to_string(i + 1) + " " + escaped(row->elementName));
         focusOfSound[row->soundFile] = i;
     }
-    const double cpuBefore = processCpuMs(vocaret.process.handle());
+    const double cpuBefore = unixProcessCpuMs(listener.program);
     busy.command("busy " + std::to_string(load.rate) + " " + std::to_string(seconds * 1000) + " " +
                  std::to_string(busyElements) + " " + std::to_string(load.showEvery));
     std::vector<double> raisedAt(static_cast<std::size_t>(focuses));
@@ -152,7 +185,7 @@ bool run(const Listener& listener, const Load& load, DWORD seconds, Result& resu
     }
     // Late cues still count: the slowest seen so far came within 3 s.
     vocaret.waitForSounds(static_cast<std::size_t>(focuses), 4000);
-    result.cpuMs = processCpuMs(vocaret.process.handle()) - cpuBefore;
+    result.cpuMs = unixProcessCpuMs(listener.program) - cpuBefore;
     result.raised = focuses;
     std::vector<bool> heard(static_cast<std::size_t>(focuses), false);
     // With more focuses than distinct sounds, a sound names the newest focus
