@@ -34,3 +34,10 @@ printf '\000\004\003\104\000\000\000\000\000\000\000\000\000' >limits
 printf '\000\005\003\030\000\000\000\000\001\001\002\004\003' >>limits
 printf '\004\001\000\001\000\001\004\001\001\002\001\002\004\003\000\004\000\004' >>limits
 printf '\011\004\001\000\001\000\001\011\004\001\000\002\000\002' >>limits
+
+# Shows, hides and focuses of six elements waiting for their turn: a focus,
+# a hide, a show raised 800 ms ago, one taken, two more focuses, time
+# passing, a show; then the rest are drained.
+printf '\012\001\001\001\030\000\001\074\000\000\000\000\001\000\010' >waiting-events
+printf '\000\002\000\000\000\001\004\000\001\000\001\310\002\000' >>waiting-events
+printf '\000\002\002\000\000\002\001\000\003\200\000\000\003\000' >>waiting-events
