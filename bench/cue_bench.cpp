@@ -6,6 +6,7 @@
 #include "click_target.h"
 #include "dispatcher.h"
 #include "play_cue.h"
+#include "waiting_events.h"
 
 namespace {
 
@@ -78,6 +79,30 @@ void BM_LeftPressInsideTarget(benchmark::State& state) {
     setSoundOutput(nullptr);
 }
 BENCHMARK(BM_LeftPressInsideTarget);
+
+// The choice of the next event with the queue full: sixteen threads each
+// holding their share of shows. Each iteration one more show arrives and
+// one event is taken, as during a flood that never lets up.
+void BM_WaitingEventsFullQueue(benchmark::State& state) {
+    clearWaitingEvents();
+    std::uint32_t now = 1000;
+    std::int32_t child = 0;
+    const auto record = [&] {
+        ++child;
+        const auto thread = static_cast<std::uint32_t>(child % 16 + 1);
+        recordWaitingEvent({eventObjectShow, {1, -4, child}, thread, now, 0});
+    };
+    while (waitingEventCount() < waitingEventCapacity) {
+        record();
+    }
+    WaitingEvent next{};
+    for (auto _ : state) {
+        record();
+        benchmark::DoNotOptimize(takeNextWaitingEvent(now, false, nullptr, nullptr, next));
+    }
+    clearWaitingEvents();
+}
+BENCHMARK(BM_WaitingEventsFullQueue);
 
 }  // namespace
 
