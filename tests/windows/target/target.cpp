@@ -100,6 +100,18 @@ HRESULT parseHex(const std::string& text) {
     return static_cast<HRESULT>(std::stoul(text, nullptr, 16));
 }
 
+// A raising thread's parameters, handed over by the thread that started it,
+// and its message queue made: a thread's first NotifyWinEvent may miss hooks
+// set before it ever looked at its messages.
+template <class Parameters>
+Parameters takeOverToRaise(void* parameter) {
+    const Parameters taken = *static_cast<Parameters*>(parameter);
+    delete static_cast<Parameters*>(parameter);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    return taken;
+}
+
 struct RaiseEvery {
     DWORD interval = 0;
     DWORD duration = 0;
@@ -109,12 +121,7 @@ struct RaiseEvery {
 // Raises events from a thread of its own, so that they keep coming while the
 // UI thread hangs.
 DWORD WINAPI raiseEvery(void* parameter) {
-    const RaiseEvery raising = *static_cast<RaiseEvery*>(parameter);
-    delete static_cast<RaiseEvery*>(parameter);
-    // A thread's first NotifyWinEvent may miss hooks set before it ever
-    // looked at its messages.
-    MSG message;
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    const auto raising = takeOverToRaise<RaiseEvery>(parameter);
     const ULONGLONG end = GetTickCount64() + raising.duration;
     while (GetTickCount64() < end) {
         NotifyWinEvent(raising.event, element->handle(), OBJID_CLIENT, CHILDID_SELF);
@@ -133,14 +140,11 @@ struct Busy {
 // A busy application: events at a steady rate from a worker thread, as a
 // page loading or a list scrolling raises them.
 DWORD WINAPI raiseBusily(void* parameter) {
-    const Busy busy = *static_cast<Busy*>(parameter);
-    delete static_cast<Busy*>(parameter);
+    const auto busy = takeOverToRaise<Busy>(parameter);
     const DWORD quietKinds[] = {EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_NAMECHANGE,
                                 EVENT_OBJECT_STATECHANGE,    EVENT_OBJECT_VALUECHANGE,
                                 EVENT_OBJECT_SELECTION,      EVENT_OBJECT_REORDER,
                                 EVENT_OBJECT_CREATE,         EVENT_OBJECT_DESTROY};
-    MSG message;
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
     const ULONGLONG start = GetTickCount64();
     const ULONGLONG total = ULONGLONG{busy.rate} * busy.duration / 1000;
     for (ULONGLONG raised = 0; raised < total; ++raised) {
