@@ -258,9 +258,10 @@ TEST(ProgramResources, VersionResourceNamesVocaretWithTheProjectVersion) {
 }
 
 // The manifest as the platform's loader reads it: the program runs as the
-// user who starts it, with version 6 of the common controls and without
-// declaring DPI awareness; it names Windows Vista to 11 as supported.
-TEST(ProgramResources, ManifestAsInvokerCommonControls6NoDpiAwarenessVistaTo11) {
+// user who starts it, with version 6 of the common controls, per-monitor DPI
+// aware (v2, falling back to v1, then to system awareness where only the
+// older entry is read); it names Windows Vista to 11 as supported.
+TEST(ProgramResources, ManifestAsInvokerCommonControls6PerMonitorDpiAwareVistaTo11) {
     const std::string exe = programFolder() + "\\vocaret.exe";
     ACTCTXA request{};
     request.cbSize = sizeof request;
@@ -276,13 +277,15 @@ TEST(ProgramResources, ManifestAsInvokerCommonControls6NoDpiAwarenessVistaTo11) 
     EXPECT_EQ(runLevel.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
     EXPECT_EQ(runLevel.UiAccess, 0u);
 
-    for (const auto& [space, setting] :
-         {std::pair{L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"},
-          std::pair{L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"}}) {
+    for (const auto& [space, setting, expected] :
+         {std::tuple{L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware",
+                     L"true/pm"},
+          std::tuple{L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+                     L"PerMonitorV2, PerMonitor"}}) {
         wchar_t value[64] = {};
         SIZE_T written = 0;
         QueryActCtxSettingsW(0, context, space, setting, value, 64, &written);
-        EXPECT_STREQ(value, L"") << "the manifest declares " << setting;
+        EXPECT_STREQ(value, expected) << setting;
     }
 
     ULONG_PTR cookie = 0;
