@@ -135,6 +135,26 @@ TEST_F(ProgramWindow, TopLevelWindowOfItsClassWithItsTitleAndSize) {
     EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
 }
 
+// Moved to a monitor of another scaling, the window gets WM_DPICHANGED with
+// the rectangle Windows suggests there. Wine never changes a window's DPI, so
+// the test sends the message itself, with the rectangle written into
+// vocaret's memory, where the window procedure reads it.
+TEST_F(ProgramWindow, TakesTheRectangleSuggestedWhenItsDpiChanges) {
+    const RECT suggested{100, 120, 100 + 300, 120 + 54};  // 240 x 43 at 120 DPI
+    void* remote = VirtualAllocEx(vocaret.process.handle(), nullptr, sizeof suggested, MEM_COMMIT,
+                                  PAGE_READWRITE);
+    ASSERT_NE(remote, nullptr);
+    ASSERT_TRUE(WriteProcessMemory(vocaret.process.handle(), remote, &suggested, sizeof suggested,
+                                   nullptr));
+    SendMessageA(window, 0x02E0, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(remote));
+    RECT outer;
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.left, suggested.left);
+    EXPECT_EQ(outer.top, suggested.top);
+    EXPECT_EQ(outer.right, suggested.right);
+    EXPECT_EQ(outer.bottom, suggested.bottom);
+}
+
 TEST(ProgramResources, MenuStringAndPicturesAsTheProgramCarriesThem) {
     const std::string exe = programFolder() + "\\vocaret.exe";
     const HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
