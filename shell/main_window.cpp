@@ -11,7 +11,6 @@ namespace {
 constexpr WORD aboutDialogId = IDD_ABOUT;
 constexpr WORD exitDialogId = IDD_EXIT;
 constexpr WORD settingsDialogId = IDD_SETTINGS;
-constexpr UINT dpiChangedMessage = 0x02E0;  // WM_DPICHANGED, Windows 8.1 on
 constexpr int designDpi = 96;
 
 // The DPI of the monitor that holds the window. Windows before 10 1607 lacks
@@ -102,7 +101,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         runCommand(window, LOWORD(wParam));
         return 0;
-    case dpiChangedMessage:
+    case WM_DPICHANGED:  // Windows 8.1 on
         takeSuggestedRectangle(window, *reinterpret_cast<const RECT*>(lParam));
         return 0;
     default:

@@ -146,7 +146,7 @@ TEST_F(ProgramWindow, TakesTheRectangleSuggestedWhenItsDpiChanges) {
     ASSERT_NE(remote, nullptr);
     ASSERT_TRUE(WriteProcessMemory(vocaret.process.handle(), remote, &suggested, sizeof suggested,
                                    nullptr));
-    SendMessageA(window, 0x02E0, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(remote));
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(remote));
     RECT outer;
     GetWindowRect(window, &outer);
     EXPECT_EQ(outer.left, suggested.left);
