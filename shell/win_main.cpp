@@ -13,8 +13,6 @@ namespace {
 
 constexpr WORD iconId = IDI_VOCARET;
 constexpr WORD menuId = IDR_MAIN_MENU;
-constexpr int mainWindowWidth = 240;
-constexpr int mainWindowHeight = 43;
 
 }  // namespace
 
@@ -57,13 +55,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
 
     const HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, mainWindowClassName, "Vocaret",
                                         WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                        mainWindowWidth, mainWindowHeight, nullptr, nullptr,
-                                        instance, nullptr);
+                                        mainWindowWidthAt96Dpi, mainWindowHeightAt96Dpi,
+                                        nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         MessageBoxA(nullptr, "Window Creation Failed!", "Error!", MB_ICONEXCLAMATION | MB_OK);
         return 0;
     }
 
+    // Only now is the monitor, and with it the DPI, known.
+    sizeMainWindowForItsDpi(window);
     ShowWindow(window, showCommand);
     UpdateWindow(window);
     startAccessibilitySubscription();

@@ -135,6 +135,26 @@ TEST_F(ProgramWindow, TopLevelWindowOfItsClassWithItsTitleAndSize) {
     EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
 }
 
+// Moved to a monitor of another scaling, the window gets WM_DPICHANGED with
+// the rectangle Windows suggests there. Wine never changes a window's DPI, so
+// the test sends the message itself, with the rectangle written into
+// vocaret's memory, where the window procedure reads it.
+TEST_F(ProgramWindow, TakesTheRectangleSuggestedWhenItsDpiChanges) {
+    const RECT suggested{100, 120, 100 + 300, 120 + 54};  // 240 x 43 at 120 DPI
+    void* remote = VirtualAllocEx(vocaret.process.handle(), nullptr, sizeof suggested, MEM_COMMIT,
+                                  PAGE_READWRITE);
+    ASSERT_NE(remote, nullptr);
+    ASSERT_TRUE(WriteProcessMemory(vocaret.process.handle(), remote, &suggested, sizeof suggested,
+                                   nullptr));
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(remote));
+    RECT outer;
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.left, suggested.left);
+    EXPECT_EQ(outer.top, suggested.top);
+    EXPECT_EQ(outer.right, suggested.right);
+    EXPECT_EQ(outer.bottom, suggested.bottom);
+}
+
 TEST(ProgramResources, MenuStringAndPicturesAsTheProgramCarriesThem) {
     const std::string exe = programFolder() + "\\vocaret.exe";
     const HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -258,9 +278,10 @@ TEST(ProgramResources, VersionResourceNamesVocaretWithTheProjectVersion) {
 }
 
 // The manifest as the platform's loader reads it: the program runs as the
-// user who starts it, with version 6 of the common controls and without
-// declaring DPI awareness; it names Windows Vista to 11 as supported.
-TEST(ProgramResources, ManifestAsInvokerCommonControls6NoDpiAwarenessVistaTo11) {
+// user who starts it, with version 6 of the common controls, per-monitor DPI
+// aware (v2, falling back to v1, then to system awareness where only the
+// older entry is read); it names Windows Vista to 11 as supported.
+TEST(ProgramResources, ManifestAsInvokerCommonControls6PerMonitorDpiAwareVistaTo11) {
     const std::string exe = programFolder() + "\\vocaret.exe";
     ACTCTXA request{};
     request.cbSize = sizeof request;
@@ -276,13 +297,15 @@ TEST(ProgramResources, ManifestAsInvokerCommonControls6NoDpiAwarenessVistaTo11) 
     EXPECT_EQ(runLevel.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
     EXPECT_EQ(runLevel.UiAccess, 0u);
 
-    for (const auto& [space, setting] :
-         {std::pair{L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"},
-          std::pair{L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"}}) {
+    for (const auto& [space, setting, expected] :
+         {std::tuple{L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware",
+                     L"true/pm"},
+          std::tuple{L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+                     L"PerMonitorV2, PerMonitor"}}) {
         wchar_t value[64] = {};
         SIZE_T written = 0;
         QueryActCtxSettingsW(0, context, space, setting, value, 64, &written);
-        EXPECT_STREQ(value, L"") << "the manifest declares " << setting;
+        EXPECT_STREQ(value, expected) << setting;
     }
 
     ULONG_PTR cookie = 0;

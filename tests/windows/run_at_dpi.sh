@@ -1,0 +1,28 @@
+#!/bin/bash
+# Runs one Windows program under Wine with the display scaling at DPI (144 is
+# 150 %), in a prefix and on an Xvfb of its own under WINE_ROOT, and ends
+# both afterwards. The program's exit code is this script's.
+# Usage: run_at_dpi.sh DPI WINE_ROOT PROGRAM.exe [ARGS...]
+set -uo pipefail
+if [ $# -lt 3 ]; then
+    echo "usage: $0 DPI WINE_ROOT PROGRAM.exe [ARGS...]" >&2
+    exit 2
+fi
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+dpi="$1"
+root="$2"
+shift 2
+# CTest's win32 run: skipped with the reason where 32-bit programs cannot run.
+if [ -n "${VOCARET_WIN32_PROBE:-}" ]; then
+    "$repo/scripts/win32-check" "$VOCARET_WIN32_PROBE" || exit $?
+fi
+
+unset DISPLAY WINEPREFIX
+export VOCARET_WINE_ROOT="$root"
+# shellcheck source=../../scripts/wine-env
+source "$repo/scripts/wine-env" || exit 1
+trap vocaret_stop_display EXIT
+vocaret_ensure_display || exit 1
+vocaret_ensure_prefix
+vocaret_set_dpi "$dpi" || exit 1
+"$WINELOADER" "$@"
