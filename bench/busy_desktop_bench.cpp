@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "percentile.h"
 #include "cue_table.h"
 
 namespace {
@@ -42,15 +43,6 @@ struct Result {
     int objects = 0;
     int names = 0;
 };
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty()) {
-        return -1;
-    }
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    return values[index];
-}
 
 // The CPU time of the listener's unix process, read through Wine's Z: drive:
 // Wine's GetProcessTimes of another process leaves out most of what its

@@ -11,14 +11,9 @@
 #include <vector>
 
 #include "child_process.h"
+#include "percentile.h"
 
 namespace {
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    return values[index];
-}
 
 double processCpuMs(HANDLE process) {
     FILETIME created, exited, kernel, user;

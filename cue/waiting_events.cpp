@@ -71,7 +71,8 @@ std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
     std::size_t firstShow = none;
     for (std::size_t i = 0; i < waitingCount; ++i) {
         const bool turnOfAnother = waiting[i].thread != lastShowThread;
-        if (isShow(waiting[i]) && (turnOfAnother || firstShow == none) && answers(waiting[i], canAnswer, context)) {
+        if (isShow(waiting[i]) && (turnOfAnother || firstShow == none) &&
+            answers(waiting[i], canAnswer, context)) {
             if (turnOfAnother) {
                 return i;
             }
@@ -107,18 +108,20 @@ void recordWaitingEvent(WaitingEvent event) {
         return;
     }
     event.arrival = ++arrivals;
+    std::size_t same = none;
     std::size_t threadShare = 0;
     for (std::size_t i = 0; i < waitingCount; ++i) {
         if (waiting[i].element == event.element && waiting[i].event == event.event) {
-            // Only the newest state of an element counts: an application that
-            // keeps raising events about it holds one place, not a thousand.
-            removeAt(i);
-            ++tally.coalesced;
-            break;
+            same = i;
+        } else if (waiting[i].thread == event.thread) {
+            ++threadShare;
         }
     }
-    for (std::size_t i = 0; i < waitingCount; ++i) {
-        threadShare += waiting[i].thread == event.thread ? 1 : 0;
+    if (same != none) {
+        // Only the newest state of an element counts: an application that
+        // keeps raising events about it holds one place, not a thousand.
+        removeAt(same);
+        ++tally.coalesced;
     }
     std::size_t givesWay = none;
     if (threadShare >= waitingEventsPerThread) {
