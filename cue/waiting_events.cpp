@@ -14,9 +14,10 @@ constexpr std::uint32_t plausibleDeliveryMs = 60000;
 constinit WaitingEvent waiting[waitingEventCapacity] = {};
 constinit std::size_t waitingCount = 0;
 constinit std::uint64_t arrivals = 0;
-// The thread whose show was taken last: the next show comes from another
-// thread when one has a show waiting.
+// The threads whose show and whose focus were taken last: the next of each
+// comes from another thread when one has such an event waiting.
 constinit std::uint32_t lastShowThread = 0;
+constinit std::uint32_t lastFocusThread = 0;
 constinit WaitingEventTally tally;
 
 void removeAt(std::size_t index) {
@@ -56,11 +57,23 @@ bool answers(const WaitingEvent& event, AnswerCheck canAnswer, void* context) {
 }
 
 std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
-    // The newest focus first: the user is there now.
+    // Focuses first: the user is there now. The newest focus of each thread
+    // stands for it, and the thread whose focus went last waits while
+    // another thread's focus waits, so that one application's flood of
+    // focuses cannot keep putting itself ahead of another's.
+    std::size_t newestFocus = none;
     for (std::size_t i = waitingCount; i-- > 0;) {
         if (waiting[i].event == eventObjectFocus && answers(waiting[i], canAnswer, context)) {
-            return i;
+            if (waiting[i].thread != lastFocusThread) {
+                return i;
+            }
+            if (newestFocus == none) {
+                newestFocus = i;
+            }
         }
+    }
+    if (newestFocus != none) {
+        return newestFocus;
     }
     for (std::size_t i = 0; i < waitingCount; ++i) {
         if (waiting[i].event == eventObjectHide && answers(waiting[i], canAnswer, context)) {
@@ -161,6 +174,7 @@ bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck c
             continue;
         }
         if (next.event == eventObjectFocus) {
+            lastFocusThread = next.thread;
             // Their cues would only cut this one off.
             const std::uint64_t focusArrival = next.arrival;
             removeWhere(
@@ -186,6 +200,10 @@ std::size_t waitingEventCount() {
 
 void clearWaitingEvents() {
     waitingCount = 0;
+}
+
+void noteStaleShow() {
+    ++tally.stale;
 }
 
 const WaitingEventTally& waitingEventTally() {

@@ -2,12 +2,15 @@
 // applications, and the choice of which goes next. Plain values only: the
 // platform makes the calls, this decides what is worth a call and when.
 //
-// The order keeps every cue and the click target as handling each event in
-// arrival order would leave them, except for the cues of shows that could
-// only have cut off a newer cue or that come too late to name what is in
-// front of the user:
-// - the newest waiting focus goes first, and the shows that arrived before
-//   it are dropped;
+// Calls about events of different threads run side by side; their results
+// are applied by the rule of event_findings.h, which keeps the click target
+// as arrival order leaves it whatever the order of taking. The order keeps
+// every cue as handling each event in arrival order would, except for the
+// cues of shows that could only have cut off a newer cue or that come too
+// late to name what is in front of the user:
+// - focuses go first: the newest focus of each thread stands for it, and
+//   the thread whose focus was taken last waits while another thread's
+//   focus waits; the shows that arrived before a focus taken are dropped;
 // - a focus that arms the click target makes every older focus and hide
 //   moot (forgetEventsBefore): whatever they did, it overwrites;
 // - a focus that arms nothing changes nothing, so the older ones may follow
@@ -62,16 +65,20 @@ void recordWaitingEvent(WaitingEvent event);
 using AnswerCheck = bool (*)(const WaitingEvent& event, void* context);
 
 // Takes the next event worth its calls into `next`; false when none waits
-// that may go now. Events of applications that cannot answer wait, except
-// when no call is under way and nothing else is left: then nothing waits
-// behind them. `callsUnderWay`: some event's calls have not returned yet,
-// so the click target may still change under the one taken now.
+// that may go now. Events of applications that cannot answer (one that a
+// call is already waiting on, or one that hangs) wait, except when no call
+// is under way and nothing else is left: then nothing waits behind them.
+// `callsUnderWay`: some event's calls have not returned yet, so the click
+// target may still change under the one taken now.
 bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck canAnswer,
                           void* context, WaitingEvent& next);
 
 // The focus that arrived as `arrival` armed the click target: the older
 // waiting focuses and hides can change nothing any more.
 void forgetEventsBefore(std::uint64_t arrival);
+
+// A show's answer came back too late to be played.
+void noteStaleShow();
 
 std::size_t waitingEventCount();
 // Drops every waiting event (the program closes).

@@ -12,10 +12,12 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "click_target.h"
 #include "cue_table.h"
 #include "dispatcher.h"
+#include "event_findings.h"
 #include "play_cue.h"
 #include "waiting_events.h"
 
@@ -366,54 +368,62 @@ void toggleOutput(Reader&) {
 }
 
 // A run of shows, hides and focuses of six elements of three threads, some
-// waiting while others are taken, as a busy desktop delivers them. Whatever
-// the order of taking and whatever is dropped on the way, no stale show and
-// no other kind is ever taken, and the click target ends exactly as handling
+// waiting while others are taken, as a busy desktop delivers them. The calls
+// of a taken event may be under way while others are recorded and taken,
+// and their answers come back in any order. Whatever the order of taking
+// and answering and whatever is dropped on the way, no stale show and no
+// other kind is ever taken, and the click target ends exactly as handling
 // every event in arrival order leaves it (unless the queue overflowed).
 void waitingEvents(Reader& in) {
     constexpr std::int32_t elementCount = 6;
     const CueRow* rows[elementCount];
-    for (const CueRow*& row : rows) {
-        row = in.byte() % 2 != 0 ? &cueTable[in.byte() % cueTableSize] : nullptr;
+    bool locatable[elementCount];
+    for (std::int32_t element = 0; element < elementCount; ++element) {
+        rows[element] = in.byte() % 2 != 0 ? &cueTable[in.byte() % cueTableSize] : nullptr;
+        locatable[element] = in.byte() % 4 != 0;
     }
-    const auto nameOf = [&rows](std::int32_t element) {
-        return rows[element] != nullptr ? ElementName(rows[element]->elementName)
-                                        : ElementName(u"ismeretlen");
-    };
-    // Every element has a rectangle of its own.
-    const auto locate = [](std::int32_t element) {
-        targetLeft = element;
-        targetTop = element * 10;
-        targetWidth = element + 1;
-        targetHeight = 2;
-    };
     clearWaitingEvents();
     Target inOrder = currentTarget();
     const std::size_t fullBefore = waitingEventTally().full;
     std::uint32_t now = in.u32();
+    std::vector<EventFindings> underWay;
 
-    const auto handleNext = [&](bool callsUnderWay) {
+    // Every element has a rectangle of its own.
+    const auto findOut = [&](const WaitingEvent& event) {
+        const std::int32_t element = event.element.child;
+        EventFindings found;
+        found.event = event.event;
+        found.arrival = event.arrival;
+        found.raisedMs = event.raisedMs;
+        found.named = true;
+        found.row = event.event != eventObjectHide ? rows[element] : nullptr;
+        found.located = locatable[element];
+        found.left = element;
+        found.top = element * 10;
+        found.width = element + 1;
+        found.height = 2;
+        return found;
+    };
+    const auto startNext = [&]() {
         WaitingEvent next{};
-        if (!takeNextWaitingEvent(now, callsUnderWay, nullptr, nullptr, next)) {
+        if (!takeNextWaitingEvent(now, !underWay.empty(), nullptr, nullptr, next)) {
             return false;
         }
         check(eventCanChangeAnything(next.event));
         check(next.event != eventObjectShow || now - next.raisedMs <= showLifetimeMs);
-        const std::int32_t element = next.element.child;
-        bool armed = false;
-        handleAccessibilityEvent(next.event, nameOf(element), [&] {
-            locate(element);
-            armed = true;
-        });
-        if (armed) {
-            forgetEventsBefore(next.arrival);
-        }
+        underWay.push_back(findOut(next));
         return true;
+    };
+    const auto answer = [&](std::size_t which) {
+        const std::size_t index = which % underWay.size();
+        const EventFindings found = underWay[index];
+        underWay.erase(underWay.begin() + static_cast<std::ptrdiff_t>(index));
+        applyEventFindings(found, now);
     };
 
     const std::size_t steps = in.byte() % 64u;
     for (std::size_t step = 0; step < steps; ++step) {
-        switch (in.byte() % 4) {
+        switch (in.byte() % 5) {
         case 0:
         case 1: {
             const std::uint8_t kind = in.byte();
@@ -429,20 +439,39 @@ void waitingEvents(Reader& in) {
             if (event == eventObjectHide) {
                 inOrder.armed = 0;
             } else if (event == eventObjectFocus && rows[element] != nullptr) {
-                inOrder = {rows[element]->cueId, element, element * 10, element + 1, 2};
+                if (locatable[element]) {
+                    inOrder = {rows[element]->cueId, element, element * 10, element + 1, 2};
+                } else {
+                    inOrder.armed = 0;
+                }
             }
             break;
         }
-        case 2: handleNext(in.byte() % 2 != 0); break;
+        case 2: startNext(); break;
+        case 3:
+            if (!underWay.empty()) {
+                answer(in.byte());
+            }
+            break;
         default: now += in.byte() * 4u; break;
         }
         check(waitingEventCount() <= waitingEventCapacity);
     }
-    while (handleNext(false)) {
+    for (;;) {
+        if (!underWay.empty()) {
+            answer(0);
+        } else if (!startNext()) {
+            break;
+        }
     }
     check(waitingEventCount() == 0);
     if (waitingEventTally().full == fullBefore) {
-        check(currentTarget() == inOrder);
+        // A target left disarmed keeps whatever rectangle it had.
+        const Target reached = currentTarget();
+        check(reached.armed == inOrder.armed);
+        if (inOrder.armed != 0) {
+            check(reached == inOrder);
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "cue_test_support.h"
 #include "dispatcher.h"
+#include "event_findings.h"
 #include "waiting_events.h"
 
 namespace {
@@ -32,21 +33,32 @@ protected:
         recordWaitingEvent({event, {0x1000, -4, child}, thread, now, 0});
     }
 
-    // As the platform does: the calls for the event, then the core.
-    void handle(const WaitingEvent& event) {
+    // What the platform's calls would find about the event: its name, and
+    // a rectangle whose left edge is the element's number.
+    EventFindings findOut(const WaitingEvent& event) {
         const std::int32_t child = event.element.child;
         asked.push_back(child);
         const auto name = names.find(child);
         const std::u16string text = name != names.end() ? name->second : u"ismeretlen";
-        bool armed = false;
-        handleAccessibilityEvent(event.event, ElementName(text), [&] {
-            targetLeft = child;
-            armed = true;
-            return true;
-        });
-        if (armed) {
-            forgetEventsBefore(event.arrival);
-        }
+        EventFindings found;
+        found.event = event.event;
+        found.arrival = event.arrival;
+        found.raisedMs = event.raisedMs;
+        found.named = true;
+        found.row = findCue(ElementName(text));
+        found.located = true;
+        found.left = child;
+        return found;
+    }
+
+    // As the platform does: the calls for the event, then the core.
+    void handle(const WaitingEvent& event) { applyEventFindings(findOut(event), now); }
+
+    // Takes the next event and makes its calls, whose answer comes later.
+    EventFindings startNext() {
+        WaitingEvent next{};
+        EXPECT_TRUE(takeNextWaitingEvent(now, true, nullptr, nullptr, next));
+        return findOut(next);
     }
 
     bool handleNext(bool callsUnderWay = false) {
@@ -142,6 +154,88 @@ TEST_F(WaitingEvents, OneFloodingThreadCannotHoldBackAnother) {
     ASSERT_TRUE(handleNext());
     EXPECT_EQ(asked, (Children{300 - waitingEventsPerThread + 1, 500}));
     EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Save.wav"}));
+}
+
+// Answers come back late and out of order: each is dropped only for what a
+// newer event has already done.
+TEST_F(WaitingEvents, SlowAnswersGiveWayOnlyToNewerEventsThatDidSomething) {
+    names[1] = u"Mentés";
+    names[2] = u"Vissza";
+    names[3] = u"Előre";
+    names[4] = u"Fel";
+    // A show of an unknown element, answered meanwhile, changes nothing.
+    record(eventObjectFocus, 1, 7);
+    const EventFindings slowSave = startNext();
+    record(eventObjectShow, 9, 8);
+    handleAll();
+    applyEventFindings(slowSave, now);
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Save.wav"}));
+    EXPECT_EQ(armedCueId, 1028);
+    EXPECT_EQ(targetLeft, 1);
+    // A newer focus that played and armed: the older answer does neither.
+    playedSounds().clear();
+    record(eventObjectFocus, 2, 7);
+    const EventFindings slowBack = startNext();
+    record(eventObjectFocus, 3, 8);
+    handleAll();
+    applyEventFindings(slowBack, now);
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Forwardarrow.wav"}));
+    EXPECT_EQ(armedCueId, 1006);
+    // A newer hide disarmed, but played nothing: the older focus is heard
+    // and the target stays as the hide left it.
+    playedSounds().clear();
+    record(eventObjectFocus, 4, 7);
+    const EventFindings slowUp = startNext();
+    record(eventObjectHide, 5, 8);
+    handleAll();
+    applyEventFindings(slowUp, now);
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Uparrow.wav"}));
+    EXPECT_EQ(armedCueId, 0);
+    // A show answered after its lifetime is not heard.
+    playedSounds().clear();
+    record(eventObjectShow, 1, 7);
+    const EventFindings slowShow = startNext();
+    now += showLifetimeMs + 1;
+    applyEventFindings(slowShow, now);
+    EXPECT_TRUE(playedSounds().empty());
+}
+
+// A failed location plays the cue but leaves nothing armed; a hide whose
+// window is gone disarms though its name could not be asked for.
+TEST_F(WaitingEvents, FocusWithoutALocationAndHideOfAGoneWindowLeaveNothingArmed) {
+    names[1] = u"Mentés";
+    record(eventObjectFocus, 1);
+    EventFindings unlocated = startNext();
+    unlocated.located = false;
+    arm(1005, 1, 2, 3, 4);
+    applyEventFindings(unlocated, now);
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Save.wav"}));
+    EXPECT_EQ(armedCueId, 0);
+
+    handleAll();
+    record(eventObjectFocus, 1);
+    handleAll();
+    ASSERT_EQ(armedCueId, 1028);
+    record(eventObjectHide, 1);
+    EventFindings gone = startNext();
+    gone.named = false;
+    gone.windowGone = true;
+    applyEventFindings(gone, now);
+    EXPECT_EQ(armedCueId, 0);
+}
+
+TEST_F(WaitingEvents, FocusesTakeTurnsByThread) {
+    // Unknown names: none arms, so none makes the others moot.
+    record(eventObjectFocus, 1, 9);
+    handleAll();
+    asked.clear();
+    record(eventObjectFocus, 3, 8);
+    record(eventObjectFocus, 4, 7);
+    record(eventObjectFocus, 5, 7);
+    record(eventObjectFocus, 6, 7);
+    handleAll();
+    // Thread 7's newest, then thread 8's though 7 has newer ones, then 7's.
+    EXPECT_EQ(asked, (Children{6, 3, 5, 4}));
 }
 
 }  // namespace
