@@ -7,20 +7,10 @@
 
 #include <cstddef>
 
-// Null between events and before every name query: each event receives its
-// name into a variable of its own, since events handled inside another's
-// wait would otherwise write over the name it is still reading.
+// Stays null: each event receives its name into a variable of its own on
+// the call thread that asks for it, since calls about several events run
+// at once.
 extern BSTR objectName;
-
-// How long an event's calls into another process may hold back the events
-// waiting behind it before these are handled first.
-constexpr DWORD waitingCallLimitMs = 250;
-// The same for a call into a thread whose last call took that long already.
-constexpr DWORD slowThreadLimitMs = 50;
-
-// How many events may be handled one inside another's wait. Beyond it,
-// events wait in the queue until the calls below them return.
-constexpr int maxHandlingDepth = 4;
 
 // The subscription's callback: events of kinds that change nothing and
 // events of windows of this process are dropped before any call, every
@@ -29,19 +19,17 @@ void CALLBACK winEventProc(HWINEVENTHOOK hWinEventHook, DWORD event, HWND hwnd, 
                            LONG idChild, DWORD idEventThread, DWORD dwmsEventTime);
 // A show, hide or focus of another process's window, whose thread is
 // windowThread, raised at raisedMs (GetTickCount's clock): it waits with
-// the others for its turn, which comes at once unless another event's calls
-// are under way.
+// the others for its turn, which comes at once unless a call is already
+// waiting on that thread or every call thread is busy. Its calls are made
+// on a call thread (call_threads.h) and what they find is applied on this
+// thread when they return.
 void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD windowThread,
                       DWORD raisedMs);
-// The deepest nesting of handled events reached so far.
-int deepestHandlingDepth();
 
 // Events are handled from here on (again); the subscription's start.
 void beginAccessibilityEvents();
 // From now on every event, those waiting and those whose calls are still
 // under way included, is dropped: nothing plays after the program closes.
 void endAccessibilityEvents();
-// Whether a call into another application is waiting below the caller.
+// Whether a call into another application has not returned yet.
 bool accessibilityCallInProgress();
-// Whether a wake-up at the wait limit is scheduled (only while events wait).
-bool overtakeWakeUpScheduled();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "call_threads.h"
 #include "click_target.h"
 #include "import_patch.h"
 #include "play_cue.h"
@@ -42,12 +43,23 @@ protected:
     }
 
     // As winEventProc passes on an event of another process's window (the
-    // scripted window is this process's own, which winEventProc drops).
+    // scripted window is this process's own, which winEventProc drops). The
+    // calls run on a call thread and ask this thread's windows, so the test
+    // pumps messages until every answer is back and nothing waits.
     void raise(DWORD event, HWND window, LONG child = CHILDID_SELF) {
+        raiseMeanwhile(event, window, child);
+        settle();
+    }
+    void raise(DWORD event) { raise(event, target.handle()); }
+    // The same from inside a scripted answer, while a call waits on it.
+    static void raiseMeanwhile(DWORD event, HWND window, LONG child = CHILDID_SELF) {
         dispatchWinEvent(event, window, OBJID_CLIENT, child,
                          GetWindowThreadProcessId(window, nullptr), GetTickCount());
     }
-    void raise(DWORD event) { raise(event, target.handle()); }
+    static bool settle() {
+        return pumpUntil([] { return !accessibilityCallInProgress() && waitingEventCount() == 0; },
+                         10000);
+    }
 
     void named(const std::wstring& name, LONG left = 10, LONG top = 20, LONG width = 30,
                LONG height = 40) {
@@ -198,15 +210,17 @@ TEST_F(WinEventProc, FailingNameQueryGoesOnWithWhatItLeft) {
     expectNoReferenceHeld();
 }
 
-TEST_F(WinEventProc, FailingLocationStillArmsWithWhatTheCallLeft) {
+// With no rectangle there is nothing to compare a press with: the cue plays,
+// and the element focused before is no longer armed either.
+TEST_F(WinEventProc, FailingLocationPlaysTheCueAndArmsNothing) {
     arm(1005);
     named(L"Mentés", 500, 600, 70, 80);
     target.accessible.answers.locationResult = E_FAIL;
+    target.accessible.answers.writeLocationOnFailure = true;
     raise(EVENT_OBJECT_FOCUS);
     EXPECT_EQ(played, (Sounds{"Sounds\\Save.wav"}));
-    EXPECT_EQ(armedCueId, 1028);
-    EXPECT_EQ(targetLeft, 1);
-    EXPECT_EQ(targetHeight, 4);
+    EXPECT_EQ(target.accessible.locationQueries, 1);
+    EXPECT_EQ(armedCueId, 0);
     expectNoReferenceHeld();
 }
 
@@ -224,13 +238,19 @@ TEST_F(WinEventProc, OtherEventsOfTheRangeAreNotAskedAbout) {
     expectNoReferenceHeld();
 }
 
-TEST_F(WinEventProc, NoObjectForTheEventDropsIt) {
+// A window hidden and destroyed at once is gone before its hide is asked
+// about: nothing of it is left to click, so the hide still disarms. A focus
+// or show of it plays nothing.
+TEST_F(WinEventProc, NoObjectForTheEventDropsItButAHideOfAGoneWindowDisarms) {
     arm(1005);
     const HWND gone = CreateWindowExA(0, "STATIC", "gone", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                       nullptr, nullptr);
     DestroyWindow(gone);
-    raise(EVENT_OBJECT_HIDE, gone);
+    raise(EVENT_OBJECT_FOCUS, gone);
+    raise(EVENT_OBJECT_SHOW, gone);
     EXPECT_EQ(armedCueId, 1005);
+    raise(EVENT_OBJECT_HIDE, gone);
+    EXPECT_EQ(armedCueId, 0);
     EXPECT_TRUE(played.empty());
 }
 
@@ -277,8 +297,7 @@ void WINAPI countingCoUninitialize() {
     ++uninitializeCalls;
 }
 
-// The program may close while a call into another application waits: COM
-// pumps messages meanwhile, WM_CLOSE included.
+// The program may close while a call into another application waits.
 TEST_F(WinEventProc, ClosingWhileACallWaitsDropsItsEventAndKeepsComForTheCall) {
     ImportPatch uninitialize("ole32.dll", "CoUninitialize",
                              reinterpret_cast<void*>(countingCoUninitialize));
@@ -302,21 +321,22 @@ TEST_F(WinEventProc, ClosingWhileACallWaitsDropsItsEventAndKeepsComForTheCall) {
     expectNoReferenceHeld();
 }
 
-// While one event waits on the other process, the platform delivers further
-// events inside the running call. They are handled after it, in order.
+// While a call waits on an application, further events of that same
+// application wait for it, and are handled after it, in order.
 TEST_F(WinEventProc, EventsArrivingDuringANameQueryAreHandledAfterItInOrder) {
     ScriptedWindow second;
     second.accessible.answers.name = L"Előre";
     second.accessible.answers.left = 300;
     second.accessible.answers.width = 5;
     named(L"Vissza");
-    int depthSeen = 0;
+    int askedInside = 0;
     target.accessible.answers.duringNameQuery = [&] {
-        raise(EVENT_OBJECT_FOCUS, second.handle());
-        depthSeen = second.accessible.nameQueries;  // 0: not handled inside
+        raiseMeanwhile(EVENT_OBJECT_FOCUS, second.handle());
+        pumpUntil([] { return false; }, 100);
+        askedInside = second.accessible.nameQueries;  // 0: its thread is busy answering
     };
     raise(EVENT_OBJECT_FOCUS);
-    EXPECT_EQ(depthSeen, 0);
+    EXPECT_EQ(askedInside, 0);
     EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav"}));
     EXPECT_EQ(armedCueId, 1006);  // the newer focus wins
     EXPECT_EQ(targetLeft, 300);
@@ -324,60 +344,19 @@ TEST_F(WinEventProc, EventsArrivingDuringANameQueryAreHandledAfterItInOrder) {
     EXPECT_EQ(second.accessible.references, 1);
 }
 
-// Waits as COM does for an answer from another process: pumping messages.
-void waitLikeACall(DWORD milliseconds) {
-    pumpUntil([] { return false; }, milliseconds);
-}
-
-TEST_F(WinEventProc, EventsWaitingBehindAHungNameQueryOvertakeIt) {
-    ScriptedWindow second;
-    second.accessible.answers.name = L"Előre";
-    second.accessible.answers.left = 300;
-    named(L"Vissza");
-    target.accessible.answers.duringNameQuery = [&] {
-        raise(EVENT_OBJECT_FOCUS, second.handle());
-        waitLikeACall(waitingCallLimitMs * 3);
-    };
-    raise(EVENT_OBJECT_FOCUS);
-    // The newer focus was handled during the wait; the older event, answered
-    // after it, is stale and dropped.
-    EXPECT_EQ(played, (Sounds{"Sounds\\Forwardarrow.wav"}));
-    EXPECT_EQ(armedCueId, 1006);
-    EXPECT_EQ(targetLeft, 300);
-    EXPECT_EQ(target.accessible.locationQueries, 0);
-    expectNoReferenceHeld();
-    EXPECT_EQ(second.accessible.references, 1);
-}
-
-TEST_F(WinEventProc, HideWaitingBehindAHungLocationQueryKeepsTheTargetDisarmed) {
+TEST_F(WinEventProc, HideWaitingBehindASlowLocationQueryDisarmsAfterIt) {
     ScriptedWindow hidden;
     hidden.accessible.answers.name = L"valami";
     named(L"Vissza", 500, 500, 10, 10);
     target.accessible.answers.duringLocationQuery = [&] {
-        raise(EVENT_OBJECT_HIDE, hidden.handle());
-        waitLikeACall(waitingCallLimitMs * 3);
+        raiseMeanwhile(EVENT_OBJECT_HIDE, hidden.handle());
+        pumpUntil([] { return false; }, 300);
     };
     arm(1060);
     raise(EVENT_OBJECT_FOCUS);
-    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav"}));  // played before the wait
-    EXPECT_EQ(armedCueId, 0);   // the hide is newer than the stale location
-    EXPECT_EQ(targetLeft, 1);   // the stale rectangle is not written
+    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav"}));
+    EXPECT_EQ(armedCueId, 0);  // the hide is newer
     expectNoReferenceHeld();
-}
-
-TEST_F(WinEventProc, ShortWaitsKeepArrivalOrder) {
-    ScriptedWindow second;
-    second.accessible.answers.name = L"Előre";
-    named(L"Vissza");
-    target.accessible.answers.duringNameQuery = [&] {
-        raise(EVENT_OBJECT_FOCUS, second.handle());
-        waitLikeACall(waitingCallLimitMs / 5);
-    };
-    raise(EVENT_OBJECT_FOCUS);
-    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav"}));
-    EXPECT_EQ(armedCueId, 1006);
-    // No wake-up is left behind to wake the program later.
-    EXPECT_FALSE(overtakeWakeUpScheduled());
 }
 
 TEST_F(WinEventProc, FloodDuringAWaitGivesWayToTheFocusAfterIt) {
@@ -389,9 +368,9 @@ TEST_F(WinEventProc, FloodDuringAWaitGivesWayToTheFocusAfterIt) {
     target.accessible.answers.duringNameQuery = [&] {
         // Children of one window: distinct elements, none replaces another.
         for (LONG i = 1; i <= 2000; ++i) {
-            raise(EVENT_OBJECT_SHOW, burst.handle(), i);
+            raiseMeanwhile(EVENT_OBJECT_SHOW, burst.handle(), i);
         }
-        raise(EVENT_OBJECT_FOCUS, last.handle());
+        raiseMeanwhile(EVENT_OBJECT_FOCUS, last.handle());
     };
     raise(EVENT_OBJECT_FOCUS);
     EXPECT_EQ(burst.accessible.nameQueries, 0);
@@ -410,7 +389,7 @@ TEST_F(WinEventProc, WaitingEventsOfOneElementAreReplacedByTheNewest) {
     const std::size_t coalescedBefore = waitingEventTally().coalesced;
     target.accessible.answers.duringNameQuery = [&] {
         for (int i = 0; i < 50; ++i) {
-            raise(EVENT_OBJECT_SHOW, busy.handle());
+            raiseMeanwhile(EVENT_OBJECT_SHOW, busy.handle());
         }
     };
     raise(EVENT_OBJECT_FOCUS);
@@ -421,30 +400,122 @@ TEST_F(WinEventProc, WaitingEventsOfOneElementAreReplacedByTheNewest) {
     expectNoReferenceHeld();
 }
 
-// Each hung call lets the next event overtake it inside its wait, one
-// level deeper; past the bound, events wait until the calls below return.
-TEST_F(WinEventProc, OvertakingWaitsNestNoDeeperThanTheBound) {
-    const int chain = maxHandlingDepth + 2;
-    std::vector<std::unique_ptr<ScriptedWindow>> windows;
-    for (int i = 0; i < chain; ++i) {
-        windows.push_back(std::make_unique<ScriptedWindow>());
-        windows.back()->accessible.answers.name = L"Vissza";
+// A scripted window of a thread of its own, standing for another
+// application's UI thread: it answers only while that thread pumps, and
+// stopPumpingFor makes it hang in its message loop, so that an object
+// request (WM_GETOBJECT) waits.
+class WindowOfAnotherThread {
+public:
+    explicit WindowOfAnotherThread(const wchar_t* name) : name_(name) {
+        ready_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, run, this, 0, &threadId_);
+        WaitForSingleObject(ready_, 10000);
     }
-    windows.back()->accessible.answers.name = L"Fel";
-    for (int i = 0; i + 1 < chain; ++i) {
-        windows[static_cast<std::size_t>(i)]->accessible.answers.duringNameQuery = [&, i] {
-            raise(EVENT_OBJECT_FOCUS, windows[static_cast<std::size_t>(i + 1)]->handle());
-            waitLikeACall(waitingCallLimitMs * 2);
-        };
+    ~WindowOfAnotherThread() {
+        PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+        WaitForSingleObject(thread_, 10000);
+        CloseHandle(thread_);
+        CloseHandle(ready_);
     }
-    raise(EVENT_OBJECT_FOCUS, windows.front()->handle());
-    EXPECT_EQ(deepestHandlingDepth(), maxHandlingDepth);
-    EXPECT_EQ(windows.back()->accessible.nameQueries, 1);
+    WindowOfAnotherThread(const WindowOfAnotherThread&) = delete;
+    WindowOfAnotherThread& operator=(const WindowOfAnotherThread&) = delete;
+
+    HWND handle() const { return window_->handle(); }
+    ScriptedAccessible& accessible() { return window_->accessible; }
+    // Returns once the thread has stopped pumping.
+    void stopPumpingFor(DWORD milliseconds) {
+        PostThreadMessageA(threadId_, hangMessage, milliseconds, 0);
+        WaitForSingleObject(ready_, 10000);
+    }
+
+private:
+    static constexpr UINT hangMessage = WM_APP + 7;
+    const wchar_t* name_;
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    ScriptedWindow* window_ = nullptr;
+
+    static DWORD WINAPI run(void* parameter) {
+        auto& self = *static_cast<WindowOfAnotherThread*>(parameter);
+        CoInitialize(nullptr);
+        {
+            ScriptedWindow window;
+            window.accessible.answers.name = self.name_;
+            self.window_ = &window;
+            MSG message;
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue
+            SetEvent(self.ready_);
+            while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+                if (message.hwnd == nullptr && message.message == hangMessage) {
+                    SetEvent(self.ready_);
+                    Sleep(static_cast<DWORD>(message.wParam));
+                    continue;
+                }
+                DispatchMessageA(&message);
+            }
+            self.window_ = nullptr;
+        }
+        CoUninitialize();
+        return 0;
+    }
+};
+
+// An application that hangs, in its object request or in a name query,
+// holds back no other application: the other's focus is heard while the
+// hang lasts, and the hung one's older answer, coming after it, is dropped.
+TEST_F(WinEventProc, AnApplicationThatHangsHoldsBackNoOther) {
+    named(L"Vissza", 300, 0, 5, 5);
+    for (const bool inTheObjectRequest : {true, false}) {
+        WindowOfAnotherThread hung(L"Mentés");
+        played.clear();
+        if (inTheObjectRequest) {
+            hung.stopPumpingFor(1500);
+        } else {
+            hung.accessible().answers.duringNameQuery = [] { Sleep(1500); };
+        }
+        const ULONGLONG start = GetTickCount64();
+        raiseMeanwhile(EVENT_OBJECT_FOCUS, hung.handle());
+        raiseMeanwhile(EVENT_OBJECT_FOCUS, target.handle());
+        EXPECT_TRUE(pumpUntil([] { return !played.empty(); }, 5000));
+        EXPECT_LT(GetTickCount64() - start, 1000u) << "hang in the object request: "
+                                                    << inTheObjectRequest;
+        EXPECT_TRUE(settle());
+        EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav"}));
+        EXPECT_EQ(armedCueId, 1005);
+        EXPECT_EQ(targetLeft, 300);
+        EXPECT_EQ(hung.accessible().nameQueries, 1);
+        EXPECT_EQ(hung.accessible().locationQueries, 0);  // its answer could change nothing
+        EXPECT_EQ(hung.accessible().references, 1);
+    }
+    expectNoReferenceHeld();
+}
+
+// Calls into several hung applications at once stay within the bound; past
+// it, events wait until a call returns, and the newest focus still wins:
+// once it has armed, the older focuses still waiting get no call.
+TEST_F(WinEventProc, CallsUnderWayAtOnceStayWithinTheBound) {
+    std::vector<std::unique_ptr<WindowOfAnotherThread>> hung;
+    for (int i = 0; i < maxCallsUnderWay + 2; ++i) {
+        hung.push_back(std::make_unique<WindowOfAnotherThread>(L"Vissza"));
+        hung.back()->accessible().answers.duringNameQuery = [] { Sleep(300); };
+    }
+    named(L"Fel");
+    for (const auto& window : hung) {
+        raiseMeanwhile(EVENT_OBJECT_FOCUS, window->handle());
+    }
+    raiseMeanwhile(EVENT_OBJECT_FOCUS, target.handle());
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(mostCallsUnderWay(), maxCallsUnderWay);
     EXPECT_EQ(played.back(), "Sounds\\Uparrow.wav");
     EXPECT_EQ(armedCueId, 1007);  // the newest focus wins
-    for (const auto& window : windows) {
-        EXPECT_EQ(window->accessible.references, 1);
+    int asked = 0;
+    for (const auto& window : hung) {
+        asked += window->accessible().nameQueries;
+        EXPECT_EQ(window->accessible().references, 1);
     }
+    EXPECT_EQ(asked, maxCallsUnderWay);
+    expectNoReferenceHeld();
 }
 
 }  // namespace
