@@ -1,6 +1,9 @@
 // A busy desktop under Wine, from outside. One application raises events
 // quickly on 400 elements named "Elem 1" ... "Elem 400" (none in the cue
-// table); another gives the focus to a new recognised element every 500 ms.
+// table): of kinds that change nothing, shows, or focuses, some with every
+// name query slow; another gives the focus to a new recognised element every
+// 500 ms. Then an application slow in one call (hung in WM_GETOBJECT or in
+// get_accName, or naming a focus slowly) beside the other's event 20 ms in.
 // For each listener and load: how many of those focus cues were heard, how
 // late (the focus event's GetTickCount to the listener's PlaySoundA, in the
 // winmm trace on the same clock), the listener's CPU time, and how many calls
@@ -33,6 +36,8 @@ struct Load {
     std::string label;
     DWORD rate;       // events a second
     DWORD showEvery;  // every n-th a show (0: none, 1: all)
+    bool focuses = false;    // every event a focus, of names outside the table
+    DWORD nameDelayMs = 0;   // every name query of the busy application takes this long
 };
 
 struct Result {
@@ -161,9 +166,14 @@ bool run(const Listener& listener, const Load& load, DWORD seconds, Result& resu
         focus.command("child-name " + std::to_string(i + 1) + " " + escaped(row->elementName));
         focusOfSound[row->soundFile] = i;
     }
+    if (load.nameDelayMs != 0) {
+        busy.command("name-delay-every " + std::to_string(load.nameDelayMs));
+    }
     const double cpuBefore = unixProcessCpuMs(listener.program);
-    busy.command("busy " + std::to_string(load.rate) + " " + std::to_string(seconds * 1000) + " " +
-                 std::to_string(busyElements) + " " + std::to_string(load.showEvery));
+    const std::string span = std::to_string(load.rate) + " " + std::to_string(seconds * 1000) +
+                             " " + std::to_string(busyElements);
+    busy.command(load.focuses ? "busy-focus " + span
+                              : "busy " + span + " " + std::to_string(load.showEvery));
     std::vector<double> raisedAt(static_cast<std::size_t>(focuses));
     const ULONGLONG start = GetTickCount64();
     for (int i = 0; i < focuses; ++i) {
@@ -196,6 +206,69 @@ bool run(const Listener& listener, const Load& load, DWORD seconds, Result& resu
     }
     result.objects = busy.stat("objects");
     result.names = busy.stat("names");
+    return true;
+}
+
+// Another application is slow in one call while the focus application's
+// focus comes 20 ms into it, eight times.
+enum class Slowness {
+    hungObjectRequest,  // its UI thread hangs 2 s with WM_GETOBJECT waiting
+    hungNameQuery,      // its name query takes 2 s
+    slowFocus,          // its focus on "Mentés" takes 300 ms to name, beside
+                        // a show of an element of no cue 20 ms in
+};
+
+constexpr int slowTrials = 8;
+
+bool runSlowTrials(const Listener& listener, Slowness slowness, Result& result) {
+    Vocaret vocaret({}, programFolder(), listener);
+    Target slow;
+    Target focus;
+    if (vocaret.waitForMainWindow() == nullptr || !slow.ready() || !focus.ready()) {
+        std::printf("error: %s or a target did not start\n", listener.program.c_str());
+        return false;
+    }
+    slow.command("name Mentés");
+    focus.command("child-prefix Elem ");
+    const std::vector<const CueRow*> rows = rowsWithDistinctSounds();
+    const bool hang = slowness != Slowness::slowFocus;
+    for (int i = 0; i < slowTrials; ++i) {
+        // Distinct from Save.wav, the slow application's own cue.
+        const CueRow* row = rows[static_cast<std::size_t>(i) % (rows.size() - 1) + 1];
+        if (hang) {
+            focus.command("child-name " + std::to_string(i + 1) + " " + escaped(row->elementName));
+        }
+        const std::size_t before = vocaret.plays().size();
+        if (slowness == Slowness::hungObjectRequest) {
+            slow.command("raise-and-hang 8005 2000");
+        } else {
+            slow.command(hang ? "name-delay 2000" : "name-delay 300");
+            slow.command("raise 8005");
+        }
+        Sleep(20);
+        const auto raised = static_cast<double>(GetTickCount64());
+        focus.command(std::string(hang ? "raise-child 8005 " : "raise-child 8002 ") +
+                      std::to_string(i + 1));
+        const std::string expected = hang ? row->soundFile : "Sounds\\Save.wav";
+        const ULONGLONG deadline = GetTickCount64() + (hang ? 2600 : 1000);
+        bool heard = false;
+        while (!heard && GetTickCount64() < deadline) {
+            const std::vector<Vocaret::Play> plays = vocaret.plays();
+            for (std::size_t k = before; k < plays.size() && !heard; ++k) {
+                if (plays[k].sound == expected) {
+                    heard = true;
+                    result.lateness.push_back(plays[k].tickMs - raised);
+                }
+            }
+            Sleep(5);
+        }
+        result.heard += heard ? 1 : 0;
+        ++result.raised;
+        // The hang is over before the next trial.
+        Sleep(hang ? 300 : 200);
+    }
+    result.objects = slow.stat("objects");
+    result.names = slow.stat("names");
     return true;
 }
 
@@ -241,6 +314,9 @@ int main(int argc, char** argv) {
         {"1,000/s of kinds that change nothing", 1000, 0},
         {"300/s, one show in eight", 300, 8},
         {std::to_string(showRate) + "/s shows of names outside the table", showRate, 1},
+        {"100/s focuses of names outside the table", 100, 0, true},
+        {"300/s focuses of names outside the table", 300, 0, true},
+        {"30/s focuses, every name taking 20 ms", 30, 0, true, 20},
     };
 
     std::printf("| listener | busy application raises | focus cues heard | late p50 / p95 / max "
@@ -258,6 +334,32 @@ int main(int argc, char** argv) {
                         percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
                         percentile(result.lateness, 1.0), result.cpuMs / 1000.0, result.objects,
                         result.names);
+            std::fflush(stdout);
+        }
+    }
+
+    std::printf("\n| listener | another application, 20 ms before the focus application's "
+                "event | cues heard | late p50 / p95 / max | WM_GETOBJECT / get_accName "
+                "answered by the slow one |\n");
+    std::printf("|---|---|---|---|---|\n");
+    const struct {
+        Slowness slowness;
+        const char* label;
+    } slownesses[] = {
+        {Slowness::hungObjectRequest, "hangs 2 s in WM_GETOBJECT; a focus"},
+        {Slowness::hungNameQuery, "hangs 2 s in get_accName; a focus"},
+        {Slowness::slowFocus, "focuses \"Mentés\", named in 300 ms; a show of no cue (Save cues)"},
+    };
+    for (const auto& slow : slownesses) {
+        for (const std::string& name : listeners) {
+            Result result;
+            if (!runSlowTrials(listenerNamed(name), slow.slowness, result)) {
+                return 1;
+            }
+            std::printf("| %s | %s | %d of %d | %.0f / %.0f / %.0f ms | %d / %d |\n",
+                        name.c_str(), slow.label, result.heard, result.raised,
+                        percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
+                        percentile(result.lateness, 1.0), result.objects, result.names);
             std::fflush(stdout);
         }
     }

@@ -27,10 +27,15 @@
 //                        change no cue (location, name, state, value,
 //                        selection, reorder, create, destroy), every SHOW-th
 //                        one a show instead (0: none); answers at once
+//   busy-focus RATE FOR N  the same with focus events only
 //   element-window       prints the element's window handle
 //   die-in-name-query    the next name query ends this process instead
 //   hang MS              the UI thread stops answering for MS milliseconds,
 //                        starting after this command has been answered
+//   raise-and-hang HEX MS  after this command has been answered, the UI thread
+//                        raises HEX on the element and at once stops answering
+//                        for MS milliseconds: the object request (WM_GETOBJECT)
+//                        that the event brings waits for the whole hang
 //   quit
 #include <windows.h>
 
@@ -45,6 +50,7 @@ namespace {
 
 constexpr UINT commandMessage = WM_APP + 1;
 constexpr UINT hangMessage = WM_APP + 2;
+constexpr UINT raiseAndHangMessage = WM_APP + 3;
 const char* const buttonTexts[] = {"&Mentés", "Vissza", "Mentés másként"};
 HWND mainWindow = nullptr;
 HWND buttons[3] = {};
@@ -135,6 +141,7 @@ struct Busy {
     DWORD duration = 0;
     LONG children = 1;
     DWORD showEvery = 0;
+    bool focuses = false;  // every event a focus
 };
 
 // A busy application: events at a steady rate from a worker thread, as a
@@ -155,7 +162,9 @@ DWORD WINAPI raiseBusily(void* parameter) {
             Sleep(static_cast<DWORD>(due - now));
         }
         const bool show = busy.showEvery != 0 && raised % busy.showEvery == busy.showEvery - 1;
-        const DWORD event = show ? EVENT_OBJECT_SHOW : quietKinds[raised % 8];
+        const DWORD event = busy.focuses ? EVENT_OBJECT_FOCUS
+                            : show       ? EVENT_OBJECT_SHOW
+                                         : quietKinds[raised % 8];
         NotifyWinEvent(event, element->handle(), OBJID_CLIENT,
                        static_cast<LONG>(raised % static_cast<ULONGLONG>(busy.children)) + 1);
     }
@@ -245,9 +254,13 @@ std::string run(const std::string& line) {
         args >> event >> child;
         NotifyWinEvent(static_cast<DWORD>(parseHex(event)), element->handle(), OBJID_CLIENT,
                        child);
-    } else if (verb == "busy") {
+    } else if (verb == "busy" || verb == "busy-focus") {
         auto* busy = new Busy{};
-        args >> busy->rate >> busy->duration >> busy->children >> busy->showEvery;
+        args >> busy->rate >> busy->duration >> busy->children;
+        if (verb == "busy") {
+            args >> busy->showEvery;
+        }
+        busy->focuses = verb == "busy-focus";
         if (busy->rate == 0 || busy->children <= 0) {
             delete busy;
             return "error busy needs a rate and children";
@@ -262,6 +275,12 @@ std::string run(const std::string& line) {
         answers.name = std::wstring(std::stoul(rest), L'x');
     } else if (verb == "hang") {
         PostMessageA(mainWindow, hangMessage, std::stoul(rest), 0);
+    } else if (verb == "raise-and-hang") {
+        std::string kind;
+        DWORD milliseconds = 0;
+        args >> kind >> milliseconds;
+        PostMessageA(mainWindow, raiseAndHangMessage, static_cast<WPARAM>(parseHex(kind)),
+                     static_cast<LPARAM>(milliseconds));
     } else if (verb == "quit") {
         PostQuitMessage(0);
     } else {
@@ -278,6 +297,11 @@ LRESULT CALLBACK targetWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
     if (message == hangMessage) {
         Sleep(static_cast<DWORD>(wParam));
+        return 0;
+    }
+    if (message == raiseAndHangMessage) {
+        NotifyWinEvent(static_cast<DWORD>(wParam), element->handle(), OBJID_CLIENT, CHILDID_SELF);
+        Sleep(static_cast<DWORD>(lParam));
         return 0;
     }
     if (message == WM_DESTROY) {
