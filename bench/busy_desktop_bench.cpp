@@ -239,6 +239,7 @@ bool runSlowTrials(const Listener& listener, Slowness slowness, Result& result) 
             focus.command("child-name " + std::to_string(i + 1) + " " + escaped(row->elementName));
         }
         const std::size_t before = vocaret.plays().size();
+        const ULONGLONG trialStart = GetTickCount64();
         if (slowness == Slowness::hungObjectRequest) {
             slow.command("raise-and-hang 8005 2000");
         } else {
@@ -264,8 +265,12 @@ bool runSlowTrials(const Listener& listener, Slowness slowness, Result& result) 
         }
         result.heard += heard ? 1 : 0;
         ++result.raised;
-        // The hang is over before the next trial.
-        Sleep(hang ? 300 : 200);
+        // The slow call is over before the next trial begins.
+        const ULONGLONG trialEnd = trialStart + (hang ? 2300 : 600);
+        const ULONGLONG now = GetTickCount64();
+        if (trialEnd > now) {
+            Sleep(static_cast<DWORD>(trialEnd - now));
+        }
     }
     result.objects = slow.stat("objects");
     result.names = slow.stat("names");
