@@ -1,7 +1,7 @@
 #include "main_window.h"
 
+#include "main_window_size.h"
 #include "subscription.h"
-#include "system_library.h"
 #include "win_event_proc.h"
 
 constinit HHOOK mouseHookHandle = nullptr;
@@ -11,29 +11,6 @@ namespace {
 constexpr WORD aboutDialogId = IDD_ABOUT;
 constexpr WORD exitDialogId = IDD_EXIT;
 constexpr WORD settingsDialogId = IDD_SETTINGS;
-constexpr int designDpi = 96;
-
-// The DPI of the monitor that holds the window. Windows before 10 1607 lacks
-// GetDpiForWindow: there the system DPI, the primary monitor's.
-int windowDpi(HWND window) {
-    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    const auto getDpiForWindow = systemFunction<GetDpiForWindowFunction>(
-        GetModuleHandleA("user32.dll"), "GetDpiForWindow");
-    if (getDpiForWindow != nullptr) {
-        return static_cast<int>(getDpiForWindow(window));
-    }
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return dpi;
-}
-
-// Windows suggests a rectangle of the same size in the new DPI, at the
-// place the user moved the window to.
-void takeSuggestedRectangle(HWND window, const RECT& suggested) {
-    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 INT_PTR runDialog(HWND owner, WORD dialogId) {
     return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(dialogId), owner,
@@ -83,13 +60,6 @@ void closeMainWindow(HWND window) {
 
 }  // namespace
 
-void sizeMainWindowForItsDpi(HWND window) {
-    const int dpi = windowDpi(window);
-    SetWindowPos(window, nullptr, 0, 0, MulDiv(mainWindowWidthAt96Dpi, dpi, designDpi),
-                 MulDiv(mainWindowHeightAt96Dpi, dpi, designDpi),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY:
@@ -101,9 +71,15 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         runCommand(window, LOWORD(wParam));
         return 0;
-    case WM_DPICHANGED:  // Windows 8.1 on
-        takeSuggestedRectangle(window, *reinterpret_cast<const RECT*>(lParam));
+    case WM_DPICHANGED:  // Windows 8.1 on; both words hold the new DPI
+        takeNewDpi(window, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
+    case WM_SETTINGCHANGE:
+        // A new text size or theme changes the caption, menu bar or frame.
+        if (wParam == SPI_SETNONCLIENTMETRICS) {
+            sizeMainWindowForItsDpi(window);
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }

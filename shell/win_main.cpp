@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "main_window.h"
+#include "main_window_size.h"
 #include "mouse_hook_proc.h"
 #include "one_copy.h"
 #include "sound_output.h"
@@ -53,10 +54,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         return 0;
     }
 
-    const HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, mainWindowClassName, "Vocaret",
-                                        WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                        mainWindowWidthAt96Dpi, mainWindowHeightAt96Dpi,
-                                        nullptr, nullptr, instance, nullptr);
+    // The height comes below, from the metrics at the window's DPI.
+    const HWND window = CreateWindowExA(mainWindowExtendedStyle, mainWindowClassName, "Vocaret",
+                                        mainWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                        mainWindowWidthAt96Dpi, 0, nullptr, nullptr, instance,
+                                        nullptr);
     if (window == nullptr) {
         MessageBoxA(nullptr, "Window Creation Failed!", "Error!", MB_ICONEXCLAMATION | MB_OK);
         return 0;

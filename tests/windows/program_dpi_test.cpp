@@ -4,13 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
+#include "window_frame.h"
 
 namespace {
 
-TEST(ProgramWindowAt144Dpi, IsScaledFrom240By43To360By65) {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
+// 240 scaled. The height is what Wine's metrics at 144 DPI need around an
+// empty client area (70), not 43 scaled to 65: 43 never held the client
+// edge, and the frame's metrics need not scale with the DPI.
+TEST(ProgramWindowAt144Dpi, Is360WideAndAsTallAsItsFrameNeeds) {
+    const int dpi = screenDpi();
     ASSERT_EQ(dpi, 144) << "the prefix's display scaling did not take effect";
 
     Vocaret vocaret({"WINEDEBUG=-all"});
@@ -18,8 +20,8 @@ TEST(ProgramWindowAt144Dpi, IsScaledFrom240By43To360By65) {
     ASSERT_NE(window, nullptr);
     RECT outer;
     GetWindowRect(window, &outer);
-    EXPECT_NEAR(outer.right - outer.left, 360, 1);
-    EXPECT_NEAR(outer.bottom - outer.top, 65, 1);
+    EXPECT_EQ(outer.right - outer.left, 360);
+    EXPECT_EQ(outer.bottom - outer.top, neededWindowHeight(dpi));
 }
 
 }  // namespace

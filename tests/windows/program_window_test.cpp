@@ -9,6 +9,7 @@
 
 #include "child_process.h"
 #include "version.h"
+#include "window_frame.h"
 
 namespace {
 
@@ -123,24 +124,30 @@ protected:
     }
 };
 
+// 240 wide; as tall as the frame, caption, menu bar and client edge need at
+// the desktop's metrics, no more: 50 at Wine's own (frame 4, caption 19,
+// menu bar 19, client edge 2). The 43 it once had never held the client edge.
 TEST_F(ProgramWindow, TopLevelWindowOfItsClassWithItsTitleAndSize) {
     EXPECT_EQ(classOf(window), "myWindowClass");
     EXPECT_EQ(textOf(window), "Vocaret");
     RECT outer;
     GetWindowRect(window, &outer);
     EXPECT_EQ(outer.right - outer.left, 240);
-    EXPECT_EQ(outer.bottom - outer.top, 43);
+    EXPECT_EQ(outer.bottom - outer.top, neededWindowHeight(96));
     const auto style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
     EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, static_cast<DWORD>(WS_OVERLAPPEDWINDOW));
     EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
 }
 
 // Moved to a monitor of another scaling, the window gets WM_DPICHANGED with
-// the rectangle Windows suggests there. Wine never changes a window's DPI, so
-// the test sends the message itself, with the rectangle written into
-// vocaret's memory, where the window procedure reads it.
-TEST_F(ProgramWindow, TakesTheRectangleSuggestedWhenItsDpiChanges) {
-    const RECT suggested{100, 120, 100 + 300, 120 + 54};  // 240 x 43 at 120 DPI
+// the rectangle Windows suggests there: it takes the place, and its size
+// anew at the new DPI, since Windows scales the whole rectangle, frame
+// included, and the frame's metrics need not scale so. Wine never changes a
+// window's DPI, so the test sends the message itself, with the rectangle
+// written into vocaret's memory, where the window procedure reads it.
+TEST_F(ProgramWindow, TakesThePlaceSuggestedAndItsSizeAtTheNewDpiWhenItsDpiChanges) {
+    const RECT suggested{100, 120, 100 + 300, 120 + 63};  // 240 x 50 scaled to 120 DPI
+    ASSERT_NE(neededWindowHeight(120), 63);
     void* remote = VirtualAllocEx(vocaret.process.handle(), nullptr, sizeof suggested, MEM_COMMIT,
                                   PAGE_READWRITE);
     ASSERT_NE(remote, nullptr);
@@ -151,8 +158,34 @@ TEST_F(ProgramWindow, TakesTheRectangleSuggestedWhenItsDpiChanges) {
     GetWindowRect(window, &outer);
     EXPECT_EQ(outer.left, suggested.left);
     EXPECT_EQ(outer.top, suggested.top);
-    EXPECT_EQ(outer.right, suggested.right);
-    EXPECT_EQ(outer.bottom, suggested.bottom);
+    EXPECT_EQ(outer.right - outer.left, 300);
+    EXPECT_EQ(outer.bottom - outer.top, neededWindowHeight(120));
+}
+
+// A new text size or theme changes the frame's metrics, and Windows tells
+// every window with WM_SETTINGCHANGE. Wine keeps a process's metrics from
+// its start, so the test puts the window out of size and sends the message.
+TEST_F(ProgramWindow, TakesItsSizeAnewWhenTheFrameMetricsChange) {
+    SetWindowPos(window, nullptr, 0, 0, 200, 43, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(window, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, 0);
+    RECT outer;
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.right - outer.left, 240);
+    EXPECT_EQ(outer.bottom - outer.top, neededWindowHeight(96));
+}
+
+// Minimised, it is the size it is restored to that is taken anew.
+TEST_F(ProgramWindow, TakesItsSizeAnewWhenTheFrameMetricsChangeWhileMinimised) {
+    SetWindowPos(window, nullptr, 0, 0, 200, 43, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(window));
+    SendMessageA(window, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, 0);
+    EXPECT_TRUE(IsIconic(window));
+    ShowWindow(window, SW_RESTORE);
+    RECT outer;
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.right - outer.left, 240);
+    EXPECT_EQ(outer.bottom - outer.top, neededWindowHeight(96));
 }
 
 TEST(ProgramResources, MenuStringAndPicturesAsTheProgramCarriesThem) {

@@ -1,11 +1,18 @@
 #!/bin/bash
 # Runs one Windows program under Wine with the display scaling at DPI (144 is
 # 150 %), in a prefix and on an Xvfb of its own under WINE_ROOT, and ends
-# both afterwards. The program's exit code is this script's.
-# Usage: run_at_dpi.sh DPI WINE_ROOT PROGRAM.exe [ARGS...]
+# both afterwards. The program's exit code is this script's. With --frames,
+# the Xvfb has no window manager and Wine draws the caption and frame itself
+# at the metrics KIND (wine or windows10; see vocaret_set_frames).
+# Usage: run_at_dpi.sh [--frames KIND] DPI WINE_ROOT PROGRAM.exe [ARGS...]
 set -uo pipefail
+frames=""
+if [ "${1:-}" = --frames ]; then
+    frames="${2:-}"
+    shift 2
+fi
 if [ $# -lt 3 ]; then
-    echo "usage: $0 DPI WINE_ROOT PROGRAM.exe [ARGS...]" >&2
+    echo "usage: $0 [--frames KIND] DPI WINE_ROOT PROGRAM.exe [ARGS...]" >&2
     exit 2
 fi
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -19,10 +26,16 @@ fi
 
 unset DISPLAY WINEPREFIX
 export VOCARET_WINE_ROOT="$root"
+if [ -n "$frames" ]; then
+    export VOCARET_NO_WINDOW_MANAGER=1
+fi
 # shellcheck source=../../scripts/wine-env
 source "$repo/scripts/wine-env" || exit 1
 trap vocaret_stop_display EXIT
 vocaret_ensure_display || exit 1
 vocaret_ensure_prefix
+if [ -n "$frames" ]; then
+    vocaret_set_frames "$frames" || exit 1
+fi
 vocaret_set_dpi "$dpi" || exit 1
 "$WINELOADER" "$@"
