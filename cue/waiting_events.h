@@ -8,10 +8,11 @@
 // front of the user:
 // - the newest waiting focus goes first, and the shows that arrived before
 //   it are dropped;
-// - a focus that arms the click target makes every older focus and hide
-//   moot (forgetEventsBefore): whatever they did, it overwrites;
-// - a focus that arms nothing changes nothing, so the older ones may follow
-//   it; hides go in arrival order, once no focus waits;
+// - a focus that arms the click target, or disarms it for want of a
+//   rectangle, makes every older focus and hide moot (forgetEventsBefore):
+//   whatever they did, it overwrites;
+// - a focus that matches no row changes nothing, so the older ones may
+//   follow it; hides go in arrival order, once no focus waits;
 // - a hide while the target is disarmed, with nothing that could still arm
 //   it, changes nothing and is dropped without a call;
 // - a show older than showLifetimeMs is dropped unheard;
@@ -69,8 +70,9 @@ using AnswerCheck = bool (*)(const WaitingEvent& event, void* context);
 bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck canAnswer,
                           void* context, WaitingEvent& next);
 
-// The focus that arrived as `arrival` armed the click target: the older
-// waiting focuses and hides can change nothing any more.
+// The focus that arrived as `arrival` armed the click target (or disarmed
+// it, finding no rectangle): the older waiting focuses and hides can change
+// nothing any more.
 void forgetEventsBefore(std::uint64_t arrival);
 
 std::size_t waitingEventCount();

@@ -29,34 +29,39 @@ struct AccessibleElement {
     IAccessible* object;
     VARIANT* child;
     std::uint64_t sequence;
-    bool armed;  // the query wrote the target, and the core arms it
+    bool settled;  // the core arms the target, or disarms it for want of a rectangle
 };
 
-// The location query: accLocation into copies that start from the current
-// values, so a call that fails leaves what was there, and the mouse hook
-// (which can run while the call waits on the other process) never sees a
+// The location query: accLocation into copies, so that the mouse hook (which
+// can run while the call waits on the other process) never sees a
 // half-written rectangle. An overtaken event writes nothing, and tells the
 // core so.
-bool locateElement(void* context) {
+Location locateElement(void* context) {
     auto* element = static_cast<AccessibleElement*>(context);
-    LONG left = targetLeft;
-    LONG top = targetTop;
-    LONG width = targetWidth;
-    LONG height = targetHeight;
-    element->object->accLocation(&left, &top, &width, &height, *element->child);
+    LONG left = 0;
+    LONG top = 0;
+    LONG width = 0;
+    LONG height = 0;
+    const HRESULT located =
+        element->object->accLocation(&left, &top, &width, &height, *element->child);
     if (overtaken(element->sequence)) {
-        return false;
+        return Location::overtaken;
+    }
+    element->settled = true;
+    // A failed call may write nothing (oleacc's proxies do not): no rectangle,
+    // and the core arms nothing rather than the previous element's.
+    if (located != S_OK) {
+        return Location::failed;
     }
     targetLeft = left;
     targetTop = top;
     targetWidth = width;
     targetHeight = height;
-    element->armed = true;
-    return true;
+    return Location::found;
 }
 
 // Asks for the name and hands the event to the core. Answers whether the
-// event armed the click target.
+// event armed the click target, or disarmed it for want of a rectangle.
 bool dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::uint64_t sequence) {
     BSTR name = nullptr;
     const HRESULT nameResult = object->get_accName(*child, &name);
@@ -86,7 +91,7 @@ bool dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::u
     }
     SysFreeString(copy);
     SysFreeString(name);
-    return element.armed;
+    return element.settled;
 }
 
 // The events being handled, outermost first: the thread each one's calls
@@ -129,7 +134,7 @@ void handleEvent(const WaitingEvent& pending) {
     if (found == S_OK && object != nullptr) {
         if (!overtaken(sequence) &&
             dispatchNamedEvent(pending.event, object, &child, sequence)) {
-            // What the older focuses and hides did, this arming overwrites.
+            // What the older focuses and hides did, this focus overwrites.
             forgetEventsBefore(pending.arrival);
         }
         object->Release();

@@ -42,7 +42,6 @@ protected:
         handleAccessibilityEvent(event.event, ElementName(text), [&] {
             targetLeft = child;
             armed = true;
-            return true;
         });
         if (armed) {
             forgetEventsBefore(event.arrival);
