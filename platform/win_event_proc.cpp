@@ -8,6 +8,7 @@
 #include "click_target.h"
 #include "dispatcher.h"
 #include "subscription.h"
+#include "target_window.h"
 #include "waiting_events.h"
 
 constinit BSTR objectName = nullptr;
@@ -28,6 +29,7 @@ bool overtaken(std::uint64_t sequence) {
 struct AccessibleElement {
     IAccessible* object;
     VARIANT* child;
+    HWND window;  // the event's window
     std::uint64_t sequence;
     bool settled;  // the core arms the target, or disarms it for want of a rectangle
 };
@@ -57,12 +59,15 @@ Location locateElement(void* context) {
     targetTop = top;
     targetWidth = width;
     targetHeight = height;
+    // With the rectangle: the mouse hook replays nothing once it is gone.
+    targetWindow = element->window;
     return Location::found;
 }
 
 // Asks for the name and hands the event to the core. Answers whether the
 // event armed the click target, or disarmed it for want of a rectangle.
-bool dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::uint64_t sequence) {
+bool dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, HWND window,
+                        std::uint64_t sequence) {
     BSTR name = nullptr;
     const HRESULT nameResult = object->get_accName(*child, &name);
     if (nameResult == S_FALSE || overtaken(sequence)) {
@@ -85,7 +90,7 @@ bool dispatchNamedEvent(DWORD event, IAccessible* object, VARIANT* child, std::u
                 std::u16string_view(reinterpret_cast<const char16_t*>(copy), SysStringLen(copy));
         }
     }
-    AccessibleElement element{object, child, sequence, false};
+    AccessibleElement element{object, child, window, sequence, false};
     if (!outOfMemory) {
         handleAccessibilityEvent(event, elementName, locateElement, &element);
     }
@@ -133,11 +138,17 @@ void handleEvent(const WaitingEvent& pending) {
                                                     &object, &child);
     if (found == S_OK && object != nullptr) {
         if (!overtaken(sequence) &&
-            dispatchNamedEvent(pending.event, object, &child, sequence)) {
+            dispatchNamedEvent(pending.event, object, &child, windowOf(pending), sequence)) {
             // What the older focuses and hides did, this focus overwrites.
             forgetEventsBefore(pending.arrival);
         }
         object->Release();
+    } else if (pending.event == EVENT_OBJECT_HIDE && !overtaken(sequence) &&
+               !windowExists(windowOf(pending))) {
+        // The window closed before its hide was handled (out-of-context
+        // events come late), so there is no object to ask: it disarms as any
+        // hide does, for the armed element may have been in it.
+        handleAccessibilityEvent(eventObjectHide, ElementName(), nullptr, nullptr);
     }
     VariantClear(&child);
     --handlingDepth;

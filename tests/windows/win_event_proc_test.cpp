@@ -13,6 +13,7 @@
 #include "play_cue.h"
 #include "scripted_window.h"
 #include "subscription.h"
+#include "target_window.h"
 #include "waiting_events.h"
 #include "win_event_proc.h"
 
@@ -35,6 +36,7 @@ protected:
         played.clear();
         setSoundOutput(recordSound);
         armedCueId = targetLeft = targetTop = targetWidth = targetHeight = 0;
+        targetWindow = nullptr;
     }
     void TearDown() override {
         setSoundOutput(nullptr);
@@ -97,6 +99,7 @@ TEST_F(WinEventProc, FocusPlaysLocatesOnceAndArmsWithTheRectangle) {
     EXPECT_EQ(targetTop, 20);
     EXPECT_EQ(targetWidth, 30);
     EXPECT_EQ(targetHeight, 40);
+    EXPECT_EQ(targetWindow, target.handle());
     expectNoReferenceHeld();
 }
 
@@ -227,13 +230,18 @@ TEST_F(WinEventProc, OtherEventsOfTheRangeAreNotAskedAbout) {
     expectNoReferenceHeld();
 }
 
-TEST_F(WinEventProc, NoObjectForTheEventDropsIt) {
+// Out-of-context events come late: the window may be gone by then, and no
+// object can be had for it. A focus or show is dropped; a hide still disarms.
+TEST_F(WinEventProc, NoObjectForAWindowAlreadyGoneDropsAllButAHide) {
     arm(1005);
     const HWND gone = CreateWindowExA(0, "STATIC", "gone", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                       nullptr, nullptr);
     DestroyWindow(gone);
-    raise(EVENT_OBJECT_HIDE, gone);
+    raise(EVENT_OBJECT_FOCUS, gone);
+    raise(EVENT_OBJECT_SHOW, gone);
     EXPECT_EQ(armedCueId, 1005);
+    raise(EVENT_OBJECT_HIDE, gone);
+    EXPECT_EQ(armedCueId, 0);
     EXPECT_TRUE(played.empty());
 }
 
