@@ -18,10 +18,18 @@ void handleAccessibilityEvent(std::uint32_t event, const ElementName& name, Loca
     case eventObjectFocus:
         if (const CueRow* row = findCue(name)) {
             playCue(*row);
-            // The rectangle first, the id last: whatever the query left counts,
-            // unless newer events overtook this one while it waited.
-            if (locate(context)) {
+            // The rectangle first, the id last. Without a rectangle nothing is
+            // armed: the previous element's would replay this cue where that
+            // element was. Newer events that overtook this one stand.
+            switch (locate(context)) {
+            case Location::found:
                 armedCueId = row->cueId;
+                break;
+            case Location::failed:
+                armedCueId = 0;
+                break;
+            case Location::overtaken:
+                break;
             }
         }
         break;

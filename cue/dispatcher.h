@@ -11,29 +11,35 @@ constexpr std::uint32_t eventObjectShow = 0x8002;   // EVENT_OBJECT_SHOW
 constexpr std::uint32_t eventObjectHide = 0x8003;   // EVENT_OBJECT_HIDE
 constexpr std::uint32_t eventObjectFocus = 0x8005;  // EVENT_OBJECT_FOCUS
 
-// Fills targetLeft/Top/Width/Height with the element's screen rectangle.
-// Answers whether the event is still the newest: a query that waits on
-// another application may be overtaken by newer events, and then the target
-// they left stands.
-using LocationQuery = bool (*)(void* context);
+// What a location query found.
+enum class Location {
+    found,      // targetLeft/Top/Width/Height hold the element's screen rectangle
+    failed,     // the element told no rectangle: there is nothing a press can be compared with
+    overtaken,  // newer events were handled while the query waited on another
+                // application: the target they left stands
+};
+
+// Asks for the element's rectangle, writing it into the click target when
+// found.
+using LocationQuery = Location (*)(void* context);
 
 void handleAccessibilityEvent(std::uint32_t event, const ElementName& name, LocationQuery locate,
                               void* context);
 
-// Convenience form taking any callable as the location query; one that
-// returns nothing is never overtaken.
+// Convenience form taking any callable as the location query: one that
+// returns nothing always finds the rectangle.
 template <class Locate>
 void handleAccessibilityEvent(std::uint32_t event, const ElementName& name, Locate&& locate) {
     using Callable = std::remove_reference_t<Locate>;
     handleAccessibilityEvent(
         event, name,
-        [](void* context) {
+        [](void* context) -> Location {
             auto& query = *static_cast<Callable*>(context);
             if constexpr (std::is_void_v<decltype(query())>) {
                 query();
-                return true;
+                return Location::found;
             } else {
-                return static_cast<bool>(query());
+                return query();
             }
         },
         const_cast<void*>(static_cast<const void*>(&locate)));

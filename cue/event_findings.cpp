@@ -30,7 +30,7 @@ bool targetStillOpenTo(std::uint64_t arrival) {
     return arrival > targetSetBy.load(std::memory_order_relaxed);
 }
 
-void applyEventFindings(const EventFindings& found, std::uint32_t nowMs) {
+bool applyEventFindings(const EventFindings& found, std::uint32_t nowMs) {
     const bool newestCue = found.arrival > focusCuePlayedBy;
     if (found.named && found.row != nullptr && newestCue) {
         if (found.event == eventObjectFocus) {
@@ -45,13 +45,13 @@ void applyEventFindings(const EventFindings& found, std::uint32_t nowMs) {
         }
     }
     if (!setsTarget(found) || !targetStillOpenTo(found.arrival)) {
-        return;
+        return false;
     }
     targetSetBy.store(found.arrival, std::memory_order_relaxed);
     if (found.event == eventObjectHide) {
         // Any hide disarms; the rectangle is left as it was.
         armedCueId = 0;
-        return;
+        return false;
     }
     if (found.located) {
         // The rectangle first, the id last.
@@ -68,4 +68,5 @@ void applyEventFindings(const EventFindings& found, std::uint32_t nowMs) {
     // Whatever the older focuses and hides would do, this overwrites; their
     // cues would only cut this one off.
     forgetEventsBefore(found.arrival);
+    return found.located;
 }

@@ -25,6 +25,7 @@ struct EventFindings {
     std::uint32_t event = 0;    // eventObjectShow, eventObjectHide or eventObjectFocus
     std::uint64_t arrival = 0;  // the waiting event's arrival number
     std::uint32_t raisedMs = 0;
+    std::uintptr_t window = 0;  // the element's window, as the platform names it
     // An object was found and its name query did not answer "no name".
     bool named = false;
     // No object could be had because the element's window is gone: a hide
@@ -43,8 +44,8 @@ struct EventFindings {
 
 // Plays and sets the click target as the rule above allows, at nowMs.
 // A focus that sets the target makes the older waiting focuses and hides
-// moot (forgetEventsBefore).
-void applyEventFindings(const EventFindings& found, std::uint32_t nowMs);
+// moot (forgetEventsBefore). Answers whether it armed the target.
+bool applyEventFindings(const EventFindings& found, std::uint32_t nowMs);
 
 // Whether a result for the event of `arrival` could still set the click
 // target: no newer event has set it.

@@ -217,7 +217,11 @@ void accessibilityEvent(Reader& in) {
     std::u16string storage;
     const ElementName name = readName(in, storage);
 
-    const bool locateWrites = in.byte() % 4 != 0;
+    // A query that writes the rectangle, one that finds it but writes
+    // nothing, or one that fails.
+    const std::uint8_t outcome = in.byte() % 8;
+    const bool locateFails = outcome == 4;
+    const bool locateWrites = outcome % 4 != 0;
     const std::int32_t newLeft = rectValue(in);
     const std::int32_t newTop = rectValue(in);
     const std::int32_t newWidth = rectValue(in);
@@ -225,12 +229,16 @@ void accessibilityEvent(Reader& in) {
     int locateCalls = 0;
     auto locate = [&] {
         ++locateCalls;
+        if (locateFails) {
+            return Location::failed;
+        }
         if (locateWrites) {
             targetLeft = newLeft;
             targetTop = newTop;
             targetWidth = newWidth;
             targetHeight = newHeight;
         }
+        return Location::found;
     };
 
     const Target before = currentTarget();
@@ -252,11 +260,11 @@ void accessibilityEvent(Reader& in) {
     } else if (event == eventObjectFocus && expected != nullptr) {
         checkPlayedOnly(expected->soundFile);
         check(locateCalls == 1);
-        check(after.armed == expected->cueId);
-        const Target written = locateWrites
-                                   ? Target{expected->cueId, newLeft, newTop, newWidth, newHeight}
-                                   : Target{expected->cueId, before.left, before.top,
-                                            before.width, before.height};
+        const Target written =
+            locateFails    ? Target{0, before.left, before.top, before.width, before.height}
+            : locateWrites ? Target{expected->cueId, newLeft, newTop, newWidth, newHeight}
+                           : Target{expected->cueId, before.left, before.top, before.width,
+                                    before.height};
         check(after == written);
     } else {
         // Unrecognised show or focus, or any other event: no effect at all.

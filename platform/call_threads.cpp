@@ -6,6 +6,7 @@
 
 #include "dispatcher.h"
 #include "subscription.h"
+#include "target_window.h"
 
 namespace {
 
@@ -86,6 +87,7 @@ EventFindings findOut(const WaitingEvent& event) {
     found.event = event.event;
     found.arrival = event.arrival;
     found.raisedMs = event.raisedMs;
+    found.window = event.element.window;
     if (accessibleObjectFromEvent == nullptr) {
         return found;
     }
@@ -99,7 +101,7 @@ EventFindings findOut(const WaitingEvent& event) {
     if (result == S_OK && object != nullptr) {
         askAboutElement(event, object, child, found);
         object->Release();
-    } else if (event.event == eventObjectHide && !IsWindow(windowOf(event))) {
+    } else if (event.event == eventObjectHide && !windowExists(windowOf(event))) {
         // Out-of-context events come late: a window hidden and destroyed at
         // once is gone before its hide is asked about.
         found.windowGone = true;

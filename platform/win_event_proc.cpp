@@ -5,6 +5,7 @@
 #include "dispatcher.h"
 #include "event_findings.h"
 #include "subscription.h"
+#include "target_window.h"
 #include "waiting_events.h"
 
 constinit BSTR objectName = nullptr;
@@ -43,7 +44,10 @@ void applyFindings(const EventFindings& found) {
     if (eventsEnded) {
         return;
     }
-    applyEventFindings(found, GetTickCount());
+    if (applyEventFindings(found, GetTickCount())) {
+        // With the rectangle: the mouse hook replays nothing once it is gone.
+        targetWindow = reinterpret_cast<HWND>(found.window);
+    }
     handlePendingEvents();
 }
 

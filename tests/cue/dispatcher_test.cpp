@@ -96,20 +96,21 @@ TEST_F(Dispatcher, OtherEventsOnARecognisedElementDoNothing) {
     EXPECT_EQ(armedCueId, 1005);
 }
 
-TEST_F(Dispatcher, FailedLocationStillArmsWithWhateverWasLeft) {
+TEST_F(Dispatcher, FailedLocationPlaysAndLeavesNothingArmed) {
     arm(1005, 7, 8, 9, 10);
-    handleAccessibilityEvent(eventObjectFocus, u"Lomtár", [] {});
+    handleAccessibilityEvent(eventObjectFocus, u"Lomtár", [] { return Location::failed; });
     EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Pedal.wav"}));
-    EXPECT_EQ(armedCueId, 1060);
-    EXPECT_EQ(targetLeft, 7);
-    EXPECT_EQ(targetHeight, 10);
+    EXPECT_EQ(armedCueId, 0);
+    // Neither cue replays in the previous element's rectangle.
+    handleMouseEvent(messageLeftButtonDown, 8, 9);
+    EXPECT_EQ(playedSounds().size(), 1u);
 }
 
 TEST_F(Dispatcher, FocusOvertakenDuringItsLocationQueryLeavesTheNewerTarget) {
     // Newer events (here a focus elsewhere) ran while the query waited.
     handleAccessibilityEvent(eventObjectFocus, u"Lomtár", [] {
         armedCueId = 1005;
-        return false;
+        return Location::overtaken;
     });
     EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Pedal.wav"}));
     EXPECT_EQ(armedCueId, 1005);

@@ -2,6 +2,7 @@
 // another process, real clicks, and the cues read back from Wine's winmm trace.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,30 @@ TEST_F(ProgramEvents, HideDisarmsAndAnUnknownFocusKeepsTheTarget) {
     settle();
     click(120, 210);
     EXPECT_EQ(soundsBeforeSettling().size(), 4u);  // Back, Home, Back, Home: no replay
+}
+
+// A dialog closes: its hide, and its window is destroyed before vocaret has
+// handled the hide, so no object can be had for it any more. The focused
+// "Mentés" in it must not replay for a press on whatever lies there now.
+TEST_F(ProgramEvents, PressWhereAClosedDialogsButtonWasPlaysNothing) {
+    std::istringstream answer(target.command("dialog"));
+    std::string ok;
+    int left = 0, top = 0, width = 0, height = 0;
+    answer >> ok >> left >> top >> width >> height;
+    ASSERT_EQ(ok, "ok");
+    const int x = left + width / 2;
+    const int y = top + height / 2;
+    ASSERT_TRUE(vocaret.waitForSounds(1));
+    settle();
+    const std::size_t armed = vocaret.sounds().size();
+    click(x, y);  // the focus armed it: its cue replays
+    ASSERT_TRUE(vocaret.waitForSounds(armed + 1));
+    ASSERT_EQ(vocaret.sounds().back(), "Sounds\\Save.wav");
+    say("close-dialog");
+    settle();
+    const std::size_t heard = vocaret.sounds().size();
+    click(x, y);
+    EXPECT_EQ(soundsBeforeSettling().size(), heard);
 }
 
 // One copy per session: a second start restores the running copy's window and

@@ -11,6 +11,10 @@
 //   raise HEX            NotifyWinEvent(HEX, element, OBJID_CLIENT, CHILDID_SELF)
 //   focus-button N       gives keyboard focus to button N (0..2)
 //   button-rect N        prints button N's screen rectangle
+//   dialog               opens a window of its own with a standard "Mentés"
+//                        button and focuses it; prints the button's rectangle
+//   close-dialog         closes it as a dialog closes: its hide, then at once
+//                        its window destroyed
 //   stats                references held, name and location queries and
 //                        WM_GETOBJECT requests so far
 //   name-long N          a name of N code units
@@ -54,6 +58,7 @@ constexpr UINT raiseAndHangMessage = WM_APP + 3;
 const char* const buttonTexts[] = {"&Mentés", "Vissza", "Mentés másként"};
 HWND mainWindow = nullptr;
 HWND buttons[3] = {};
+HWND dialog = nullptr;
 ScriptedWindow* element = nullptr;
 
 std::wstring widen(const std::string& utf8) {
@@ -171,6 +176,14 @@ DWORD WINAPI raiseBusily(void* parameter) {
     return 0;
 }
 
+// "ok LEFT TOP WIDTH HEIGHT" of a window on the screen.
+std::string screenRectangle(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return "ok " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+           std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top);
+}
+
 std::string run(const std::string& line) {
     std::istringstream in(line);
     std::string verb;
@@ -210,10 +223,26 @@ std::string run(const std::string& line) {
     } else if (verb == "button-rect") {
         int index = 0;
         args >> index;
-        RECT rect;
-        GetWindowRect(buttons[index], &rect);
-        return "ok " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
-               std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top);
+        return screenRectangle(buttons[index]);
+    } else if (verb == "dialog") {
+        dialog = CreateWindowExA(0, "VocaretTestDialog", "dialog", WS_POPUP | WS_CAPTION |
+                                 WS_VISIBLE, 300, 540, 300, 100, mainWindow, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        const HWND button = CreateWindowExW(0, L"BUTTON", widen("Mentés").c_str(),
+                                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                            10, 10, 120, 30, dialog, nullptr,
+                                            GetModuleHandleA(nullptr), nullptr);
+        SetForegroundWindow(dialog);
+        SetActiveWindow(dialog);
+        SetFocus(button);
+        if (GetFocus() != button) {
+            return "error focus stayed elsewhere";
+        }
+        return screenRectangle(button);
+    } else if (verb == "close-dialog") {
+        NotifyWinEvent(EVENT_OBJECT_HIDE, dialog, OBJID_WINDOW, CHILDID_SELF);
+        DestroyWindow(dialog);
+        dialog = nullptr;
     } else if (verb == "stats") {
         const ScriptedAccessible& a = element->accessible;
         return "ok references=" + std::to_string(a.references) +
@@ -340,6 +369,9 @@ int main() {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     windowClass.lpszClassName = "VocaretTestTarget";
+    RegisterClassA(&windowClass);
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "VocaretTestDialog";
     RegisterClassA(&windowClass);
     mainWindow = CreateWindowExA(0, "VocaretTestTarget", "Vocaret test target",
                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 300, 300, 400, 200, nullptr,
