@@ -30,7 +30,7 @@ bool targetStillOpenTo(std::uint64_t arrival) {
     return arrival > targetSetBy.load(std::memory_order_relaxed);
 }
 
-bool applyEventFindings(const EventFindings& found, std::uint32_t nowMs) {
+void playFoundCue(const EventFindings& found, std::uint32_t nowMs) {
     const bool newestCue = found.arrival > focusCuePlayedBy;
     if (found.named && found.row != nullptr && newestCue) {
         if (found.event == eventObjectFocus) {
@@ -44,6 +44,9 @@ bool applyEventFindings(const EventFindings& found, std::uint32_t nowMs) {
             }
         }
     }
+}
+
+bool setTargetFromFindings(const EventFindings& found) {
     if (!setsTarget(found) || !targetStillOpenTo(found.arrival)) {
         return false;
     }
@@ -69,4 +72,9 @@ bool applyEventFindings(const EventFindings& found, std::uint32_t nowMs) {
     // cues would only cut this one off.
     forgetEventsBefore(found.arrival);
     return found.located;
+}
+
+bool applyEventFindings(const EventFindings& found, std::uint32_t nowMs) {
+    playFoundCue(found, nowMs);
+    return setTargetFromFindings(found);
 }

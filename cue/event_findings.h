@@ -47,6 +47,11 @@ struct EventFindings {
 // moot (forgetEventsBefore). Answers whether it armed the target.
 bool applyEventFindings(const EventFindings& found, std::uint32_t nowMs);
 
+// The two halves of it, for a platform that learns the name before the
+// location: the cue (played as soon as the name is known), then the target.
+void playFoundCue(const EventFindings& found, std::uint32_t nowMs);
+bool setTargetFromFindings(const EventFindings& found);
+
 // Whether a result for the event of `arrival` could still set the click
 // target: no newer event has set it.
 bool targetStillOpenTo(std::uint64_t arrival);

@@ -20,6 +20,7 @@ struct CallThread {
     bool busy = false;
     WaitingEvent event{};
     EventFindings found{};
+    bool namedFirst = false;  // the call thread's own
 };
 
 constinit CallThread callThreads[maxCallsUnderWay] = {};
@@ -31,6 +32,15 @@ constinit FindingsHandler findingsHandler = nullptr;
 // its own, as a posted message: the main thread never waits for them.
 constexpr UINT findingsMessage = WM_APP + 0x40;
 constinit HWND findingsWindow = nullptr;
+
+void postToMainThread(const CallThread& self, CallProgress progress) {
+    const auto index = static_cast<WPARAM>(&self - callThreads);
+    // A full message queue is the only way this fails; it drains.
+    while (!PostMessageA(findingsWindow, findingsMessage, index, static_cast<LPARAM>(progress)) &&
+           IsWindow(findingsWindow)) {
+        Sleep(10);
+    }
+}
 
 HWND windowOf(const WaitingEvent& event) {
     return reinterpret_cast<HWND>(event.element.window);
@@ -53,8 +63,9 @@ bool matchName(BSTR name, const CueRow*& row) {
     return true;
 }
 
-void askAboutElement(const WaitingEvent& event, IAccessible* object, VARIANT& child,
-                     EventFindings& found) {
+void askAboutElement(CallThread& self, IAccessible* object, VARIANT& child) {
+    const WaitingEvent& event = self.event;
+    EventFindings& found = self.found;
     BSTR name = nullptr;
     const HRESULT nameResult = object->get_accName(child, &name);
     // No name: the event is dropped, a hide included. A misbehaving server
@@ -68,6 +79,9 @@ void askAboutElement(const WaitingEvent& event, IAccessible* object, VARIANT& ch
     // answer that cannot change anything costs the application a call.
     if (found.named && found.row != nullptr && event.event == eventObjectFocus &&
         targetStillOpenTo(event.arrival)) {
+        // The cue need not wait for the location.
+        postToMainThread(self, CallProgress::named);
+        self.namedFirst = true;
         LONG left = 0;
         LONG top = 0;
         LONG width = 0;
@@ -82,14 +96,19 @@ void askAboutElement(const WaitingEvent& event, IAccessible* object, VARIANT& ch
     }
 }
 
-EventFindings findOut(const WaitingEvent& event) {
-    EventFindings found;
+// Fills `found`; leaves the object for the caller to release once the
+// findings are on their way: the release is a call into the other
+// application too, and the cue need not wait for it.
+IAccessible* findOut(CallThread& self) {
+    const WaitingEvent& event = self.event;
+    EventFindings& found = self.found;
+    found = EventFindings{};
     found.event = event.event;
     found.arrival = event.arrival;
     found.raisedMs = event.raisedMs;
     found.window = event.element.window;
     if (accessibleObjectFromEvent == nullptr) {
-        return found;
+        return nullptr;
     }
     IAccessible* object = nullptr;
     VARIANT child;
@@ -99,42 +118,47 @@ EventFindings findOut(const WaitingEvent& event) {
                                                      static_cast<DWORD>(event.element.child),
                                                      &object, &child);
     if (result == S_OK && object != nullptr) {
-        askAboutElement(event, object, child, found);
-        object->Release();
+        askAboutElement(self, object, child);
     } else if (event.event == eventObjectHide && !windowExists(windowOf(event))) {
         // Out-of-context events come late: a window hidden and destroyed at
         // once is gone before its hide is asked about.
         found.windowGone = true;
     }
     VariantClear(&child);
-    return found;
+    return result == S_OK ? object : nullptr;
 }
+
 
 DWORD WINAPI callThreadMain(void* parameter) {
     auto& self = *static_cast<CallThread*>(parameter);
     // The calls are plain blocking ones: a multithreaded apartment has no
     // messages to pump, and its waits hold up nothing but this thread.
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const auto index = static_cast<WPARAM>(&self - callThreads);
     for (;;) {
         WaitForSingleObject(self.wake, INFINITE);
-        self.found = findOut(self.event);
-        // A full message queue is the only way this fails; it drains.
-        while (!PostMessageA(findingsWindow, findingsMessage, index, 0) &&
-               IsWindow(findingsWindow)) {
-            Sleep(10);
+        self.namedFirst = false;
+        IAccessible* object = findOut(self);
+        postToMainThread(self, self.namedFirst ? CallProgress::located : CallProgress::found);
+        if (object != nullptr) {
+            object->Release();
         }
+        postToMainThread(self, CallProgress::threadFree);
     }
 }
 
 LRESULT CALLBACK findingsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == findingsMessage && wParam < maxCallsUnderWay) {
-        CallThread& done = callThreads[wParam];
-        if (done.busy) {
-            done.busy = false;
-            --busyCount;
-            if (findingsHandler != nullptr) {
-                findingsHandler(done.found);
+        // The findings first, then, once the object is released (a call into
+        // the application too), the thread is free for the next event.
+        CallThread& from = callThreads[wParam];
+        const auto progress = static_cast<CallProgress>(lParam);
+        if (from.busy && findingsHandler != nullptr) {
+            if (progress == CallProgress::threadFree) {
+                from.busy = false;
+                --busyCount;
+                findingsHandler(progress, nullptr);
+            } else {
+                findingsHandler(progress, &from.found);
             }
         }
         return 0;

@@ -18,9 +18,16 @@
 // Beyond it, events wait until a call returns.
 constexpr int maxCallsUnderWay = 4;
 
-// What the main thread does with an event's findings once its calls return;
-// it runs on the main thread, from its message loop.
-using FindingsHandler = void (*)(const EventFindings& found);
+// What a call thread tells the main thread, in this order for each event.
+enum class CallProgress {
+    named,      // a focus's name matched a row; its location is being asked for
+    located,    // then: its location is known too
+    found,      // or, without named before: everything is known
+    threadFree  // the object is released: the call thread takes the next event
+};
+// What the main thread does with that; it runs on the main thread, from its
+// message loop. `found` is null for threadFree.
+using FindingsHandler = void (*)(CallProgress progress, const EventFindings* found);
 
 // Starts the calls about `event` on a free call thread. False when every
 // call thread is busy or none could be started.

@@ -40,15 +40,23 @@ bool canAnswerNow(const WaitingEvent& event, void* context) {
 
 void handlePendingEvents();
 
-void applyFindings(const EventFindings& found) {
+void applyFindings(CallProgress progress, const EventFindings* found) {
     if (eventsEnded) {
         return;
     }
-    if (applyEventFindings(found, GetTickCount())) {
-        // With the rectangle: the mouse hook replays nothing once it is gone.
-        targetWindow = reinterpret_cast<HWND>(found.window);
+    switch (progress) {
+    case CallProgress::named: playFoundCue(*found, GetTickCount()); break;
+    case CallProgress::found:
+        playFoundCue(*found, GetTickCount());
+        [[fallthrough]];
+    case CallProgress::located:
+        if (setTargetFromFindings(*found)) {
+            // With the rectangle: the mouse hook replays nothing once it is gone.
+            targetWindow = reinterpret_cast<HWND>(found->window);
+        }
+        break;
+    case CallProgress::threadFree: handlePendingEvents(); break;
     }
-    handlePendingEvents();
 }
 
 // Hands out waiting events, in the order of waiting_events.h, while a call
