@@ -149,14 +149,31 @@ double answeringRate(Target& busy, DWORD milliseconds) {
     return rate;
 }
 
-bool run(const Listener& listener, const Load& load, DWORD seconds, Result& result) {
-    Vocaret vocaret({}, programFolder(), listener);
-    Target busy;
+// A listener, and two applications beside it: one busy or slow, and one
+// that raises the focus application's events.
+struct Desktop {
+    explicit Desktop(const Listener& listener) : vocaret({}, programFolder(), listener) {}
+    Vocaret vocaret;
+    Target other;
     Target focus;
-    if (vocaret.waitForMainWindow() == nullptr || !busy.ready() || !focus.ready()) {
-        std::printf("error: %s or a target did not start\n", listener.program.c_str());
+
+    bool started(const Listener& listener) {
+        if (vocaret.waitForMainWindow() == nullptr || !other.ready() || !focus.ready()) {
+            std::printf("error: %s or a target did not start\n", listener.program.c_str());
+            return false;
+        }
+        return true;
+    }
+};
+
+bool run(const Listener& listener, const Load& load, DWORD seconds, Result& result) {
+    Desktop desktop(listener);
+    if (!desktop.started(listener)) {
         return false;
     }
+    Vocaret& vocaret = desktop.vocaret;
+    Target& busy = desktop.other;
+    Target& focus = desktop.focus;
     busy.command("child-prefix Elem ");
     const std::vector<const CueRow*> rows = rowsWithDistinctSounds();
     const int focuses = static_cast<int>(seconds * 1000 / focusIntervalMs);
@@ -221,13 +238,13 @@ enum class Slowness {
 constexpr int slowTrials = 8;
 
 bool runSlowTrials(const Listener& listener, Slowness slowness, Result& result) {
-    Vocaret vocaret({}, programFolder(), listener);
-    Target slow;
-    Target focus;
-    if (vocaret.waitForMainWindow() == nullptr || !slow.ready() || !focus.ready()) {
-        std::printf("error: %s or a target did not start\n", listener.program.c_str());
+    Desktop desktop(listener);
+    if (!desktop.started(listener)) {
         return false;
     }
+    Vocaret& vocaret = desktop.vocaret;
+    Target& slow = desktop.other;
+    Target& focus = desktop.focus;
     slow.command("name Mentés");
     focus.command("child-prefix Elem ");
     const std::vector<const CueRow*> rows = rowsWithDistinctSounds();
