@@ -23,6 +23,9 @@ enum class Location {
 // found.
 using LocationQuery = Location (*)(void* context);
 
+// One event handled at once, with its calls made as it goes: what arrival
+// order does, and so the reference that answers coming back late and out of
+// order are held to (event_findings.h).
 void handleAccessibilityEvent(std::uint32_t event, const ElementName& name, LocationQuery locate,
                               void* context);
 

@@ -11,9 +11,10 @@
 namespace {
 
 // One call thread and the event it works on. The main thread writes `event`
-// before it sets `wake`; the call thread writes `found` before it posts the
-// message that hands it back. Both are platform synchronisation, so neither
-// side ever reads a half-written value. `busy` is the main thread's alone.
+// before it sets `wake`; the call thread writes the fields of `found` that
+// a message hands back before it posts that message, and none of them
+// after. Both are platform synchronisation, so neither side ever reads a
+// half-written value. `busy` is the main thread's alone.
 struct CallThread {
     HANDLE thread = nullptr;
     HANDLE wake = nullptr;

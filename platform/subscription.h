@@ -17,6 +17,7 @@ extern AccessibleObjectFromEventFunction accessibleObjectFromEvent;
 
 void startAccessibilitySubscription();
 // Unhooks, drops the events still in flight, and leaves COM only when no
-// call into another application is waiting below (see
-// accessibilityCallInProgress): the apartment must outlive such a call.
+// call into another application is under way (see
+// accessibilityCallInProgress): an object of this thread's apartment may
+// still be answering one.
 void endAccessibilitySubscription();

@@ -43,10 +43,9 @@ void runCommand(HWND window, WORD command) {
 
 // Destroying the window posts the quit message; the hooks come down while
 // the loop still runs, so the loop then reads that message and ends.
-// WM_CLOSE may arrive while a call into another application waits below
-// (COM pumps messages meanwhile), and that application may never answer: the
-// process then ends here, with nothing left to save, instead of living on
-// without a window until the call returns.
+// WM_CLOSE may arrive while a call thread waits on another application that
+// may never answer: the process then ends here, with nothing left to save,
+// instead of living on without a window until the call returns.
 void closeMainWindow(HWND window) {
     DestroyWindow(window);
     if (UnhookWindowsHookEx(mouseHookHandle) == 0) {
