@@ -394,7 +394,13 @@ void waitingEvents(Reader& in) {
     Target inOrder = currentTarget();
     const std::size_t fullBefore = waitingEventTally().full;
     std::uint32_t now = in.u32();
-    std::vector<EventFindings> underWay;
+    // What calls under way will find; a focus's cue may come back before
+    // its location, with other answers between the two.
+    struct Answer {
+        EventFindings found;
+        bool cuePlayed;
+    };
+    std::vector<Answer> underWay;
 
     // Every element has a rectangle of its own.
     const auto findOut = [&](const WaitingEvent& event) {
@@ -419,14 +425,23 @@ void waitingEvents(Reader& in) {
         }
         check(eventCanChangeAnything(next.event));
         check(next.event != eventObjectShow || now - next.raisedMs <= showLifetimeMs);
-        underWay.push_back(findOut(next));
+        underWay.push_back({findOut(next), false});
         return true;
     };
     const auto answer = [&](std::size_t which) {
-        const std::size_t index = which % underWay.size();
-        const EventFindings found = underWay[index];
+        const std::size_t index = which / 2 % underWay.size();
+        Answer& answered = underWay[index];
+        if (which % 2 != 0 && !answered.cuePlayed) {
+            playFoundCue(answered.found, now);
+            answered.cuePlayed = true;
+            return;
+        }
+        if (answered.cuePlayed) {
+            setTargetFromFindings(answered.found);
+        } else {
+            applyEventFindings(answered.found, now);
+        }
         underWay.erase(underWay.begin() + static_cast<std::ptrdiff_t>(index));
-        applyEventFindings(found, now);
     };
 
     const std::size_t steps = in.byte() % 64u;
