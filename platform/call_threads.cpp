@@ -25,7 +25,6 @@ struct CallThread {
 };
 
 constinit CallThread callThreads[maxCallsUnderWay] = {};
-constinit int busyCount = 0;
 constinit int mostBusy = 0;
 constinit FindingsHandler findingsHandler = nullptr;
 
@@ -41,10 +40,6 @@ void postToMainThread(const CallThread& self, CallProgress progress) {
            IsWindow(findingsWindow)) {
         Sleep(10);
     }
-}
-
-HWND windowOf(const WaitingEvent& event) {
-    return reinterpret_cast<HWND>(event.element.window);
 }
 
 // The name as the core compares it, and the row it matches; false when the
@@ -129,7 +124,6 @@ IAccessible* findOut(CallThread& self) {
     return result == S_OK ? object : nullptr;
 }
 
-
 DWORD WINAPI callThreadMain(void* parameter) {
     auto& self = *static_cast<CallThread*>(parameter);
     // The calls are plain blocking ones: a multithreaded apartment has no
@@ -156,7 +150,6 @@ LRESULT CALLBACK findingsWindowProc(HWND window, UINT message, WPARAM wParam, LP
         if (from.busy && findingsHandler != nullptr) {
             if (progress == CallProgress::threadFree) {
                 from.busy = false;
-                --busyCount;
                 findingsHandler(progress, nullptr);
             } else {
                 findingsHandler(progress, &from.found);
@@ -200,6 +193,10 @@ bool haveThread(CallThread& slot) {
 
 }  // namespace
 
+HWND windowOf(const WaitingEvent& event) {
+    return reinterpret_cast<HWND>(event.element.window);
+}
+
 bool startEventCalls(const WaitingEvent& event, FindingsHandler handler) {
     if (!haveFindingsWindow()) {
         return false;
@@ -209,8 +206,7 @@ bool startEventCalls(const WaitingEvent& event, FindingsHandler handler) {
             findingsHandler = handler;
             slot.event = event;
             slot.busy = true;
-            ++busyCount;
-            mostBusy = std::max(mostBusy, busyCount);
+            mostBusy = std::max(mostBusy, callsUnderWay());
             SetEvent(slot.wake);
             return true;
         }
@@ -225,7 +221,8 @@ bool callUnderWayInto(DWORD thread) {
 }
 
 int callsUnderWay() {
-    return busyCount;
+    return static_cast<int>(std::count_if(std::begin(callThreads), std::end(callThreads),
+                                          [](const CallThread& slot) { return slot.busy; }));
 }
 
 int mostCallsUnderWay() {

@@ -29,6 +29,9 @@ enum class CallProgress {
 // message loop. `found` is null for threadFree.
 using FindingsHandler = void (*)(CallProgress progress, const EventFindings* found);
 
+// The window an event is about, as the platform knows it.
+HWND windowOf(const WaitingEvent& event);
+
 // Starts the calls about `event` on a free call thread. False when every
 // call thread is busy or none could be started.
 bool startEventCalls(const WaitingEvent& event, FindingsHandler handler);

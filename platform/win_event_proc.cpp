@@ -15,10 +15,6 @@ namespace {
 // Set when the program closes: nothing is handed out or applied from then on.
 constinit bool eventsEnded = false;
 
-HWND windowOf(const WaitingEvent& event) {
-    return reinterpret_cast<HWND>(event.element.window);
-}
-
 // The last answer, for the run of events of one thread that a choice looks
 // at: hung or not is the thread's, and asking the platform costs a call.
 struct LastAnswer {
