@@ -1,9 +1,12 @@
 #include "mouse_hook_proc.h"
 
+#include "awake_output.h"
 #include "click_target.h"
 #include "target_window.h"
 
 LRESULT CALLBACK mouseHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
+    // Notes the time only; the stream is started off this thread.
+    keepOutputAwakeForInput();
     // The common path (any other message, or nothing armed) reads nothing.
     if (wParam == WM_LBUTTONDOWN && armedCueId != 0) {
         // The press's own point. The hook runs before the cursor has moved for

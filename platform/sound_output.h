@@ -6,6 +6,9 @@
 
 using PlaySoundFunction = BOOL(WINAPI*)(LPCSTR sound, HMODULE module, DWORD flags);
 
+// The system folder's winmm, loaded at the first call; null when missing.
+HMODULE winmm();
+
 // PlaySoundA once the output is installed; null plays nothing.
 extern PlaySoundFunction playSoundFunction;
 

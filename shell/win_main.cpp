@@ -2,6 +2,7 @@
 // subscription, then the message loop that delivers all of them.
 #include <windows.h>
 
+#include "awake_output.h"
 #include "main_window.h"
 #include "main_window_size.h"
 #include "mouse_hook_proc.h"
@@ -28,6 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     installPlaySoundOutput();
     // Before the hook: nothing may block this thread once it is in place.
     warmSoundOutput();
+    startAwakeOutput();
     const HMODULE module = GetModuleHandleA(nullptr);
 
     // Not tested: without the hook the program runs on, and the failure shows
@@ -75,5 +77,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    // The window is gone: the stream ends now, not with the process.
+    endAwakeOutput();
     return static_cast<int>(message.wParam);
 }

@@ -19,8 +19,14 @@
 # VOCARET_LATENCY_PAIRS alternating pairs (default 3) and prints the ratios;
 # there a pair whose run would fail is replaced by another (up to as many
 # again), and the run fails when too few pairs were undisturbed.
+# --awake: instead, the stream that keeps the output awake, from the sink's
+# list of streams: none before the first cue, one after it, none once a
+# minute has passed without cue or mouse input (waited out; at most 1 LSB
+# captured meanwhile), and one again after a mouse move.
 set -uo pipefail
 
+awake=0
+[ "${1:-}" = "--awake" ] && awake=1 && shift
 latency_events=0
 if [ "${1:-}" = "--latency" ]; then
     latency_events="${2:-}"
@@ -540,6 +546,49 @@ measure_pairs() {
         failed=1
     fi
 }
+
+# --- Awake mode -------------------------------------------------------------
+# Waits up to $2 s until the sink has $1 streams.
+wait_streams() {
+    local deadline=$((SECONDS + $2))
+    until [ "$(pactl list short sink-inputs | wc -l)" -eq "$1" ]; do
+        [ "$SECONDS" -ge "$deadline" ] && return 1
+        sleep 0.2
+    done
+}
+
+check_awake() {
+    local bin cue_at asleep peak
+    bin="$(realpath "$1")"
+    start_capture "$root/capture-awake.raw" || return 1
+    start_programs "$bin" awake || { echo "run_scenarios: $start_step $start_error"; return 1; }
+    wait_streams 0 10 || { echo "run_scenarios: a stream before any cue"; return 1; }
+    cue_at=$EPOCHREALTIME
+    send "name Mentés" && raise_read 8005 || return 1
+    # The cue's own stream ends with it; the one kept awake stays.
+    wait_streams 1 10 || { echo "run_scenarios: no stream after the cue"; return 1; }
+    local from=$(($(now_ms) + 1000))
+    wait_streams 0 120 || { echo "run_scenarios: the stream still plays 2 minutes after the cue"; return 1; }
+    asleep=$(awk -v a="$cue_at" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
+    peak=$(tail -c +$((from * 96 + 1)) "$root/capture-awake.raw" | od -An -v -td2 -w2 |
+        awk '{ v = $1 < 0 ? -$1 : $1; if (v > p) p = v } END { print p + 0 }')
+    echo "run_scenarios: stream gone ${asleep} s after the cue; peak meanwhile ${peak} LSB"
+    awk -v s="$asleep" 'BEGIN { exit !(s >= 60) }' || { echo "run_scenarios: gone too early"; return 1; }
+    [ "$peak" -le 1 ] || { echo "run_scenarios: the stream is audible"; return 1; }
+    xdotool mousemove 20 20 mousemove 40 40
+    wait_streams 1 10 || { echo "run_scenarios: no stream after a mouse move"; return 1; }
+    stop_programs
+    stop_capture
+}
+
+if [ "$awake" -eq 1 ]; then
+    if check_awake "${bins[0]}"; then
+        echo "run_scenarios: output kept awake as it should"
+        exit 0
+    fi
+    echo "run_scenarios: FAILED"
+    exit 1
+fi
 
 if [ "$latency_events" -gt 0 ]; then
     ratio_rows=()

@@ -1,9 +1,11 @@
 // The exact platform calls of the subscription and of the sound output.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include "awake_output.h"
 #include "import_patch.h"
 #include "play_cue.h"
 #include "sound_output.h"
@@ -136,6 +138,40 @@ TEST(SoundOutput, PlaysTheRowsFileAsynchronouslyByNameWithNoOtherFlag) {
     EXPECT_EQ(lastPlay.sound, "Sounds\\Search_(loop).wav");
     EXPECT_EQ(lastPlay.module, nullptr);
     EXPECT_EQ(lastPlay.flags, 0x00020001u);
+}
+
+// Another program holds the output in exclusive mode: the open is refused,
+// after a wait that the test ends.
+HANDLE openAsked = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+HANDLE openMayEnd = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+std::atomic<bool> openHeldUpTheCue{false};
+MMRESULT WINAPI refusedWaveOutOpen(LPHWAVEOUT, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_PTR, DWORD) {
+    SetEvent(openAsked);
+    if (WaitForSingleObject(openMayEnd, 10000) != WAIT_OBJECT_0) {
+        openHeldUpTheCue = true;
+    }
+    return MMSYSERR_ALLOCATED;
+}
+
+TEST(SoundOutput, CuesPlayWhenTheOutputCannotBeKeptAwakeAndTheNextCueTriesAgain) {
+    installPlaySoundOutput();
+    startAwakeOutput();
+    EXPECT_EQ(reinterpret_cast<void*>(waveOutOpenFunction),
+              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("winmm.dll"), "waveOutOpen")));
+    waveOutOpenFunction = refusedWaveOutOpen;
+    playSoundFunction = recordingPlaySoundA;
+    plays = 0;
+    playCue(*cueById(1028));
+    // The open is tried off the cue's path: it still waits when the cue is out.
+    ASSERT_EQ(WaitForSingleObject(openAsked, 10000), WAIT_OBJECT_0);
+    SetEvent(openMayEnd);
+    playCue(*cueById(1005));
+    ASSERT_EQ(WaitForSingleObject(openAsked, 10000), WAIT_OBJECT_0);
+    endAwakeOutput();
+    setSoundOutput(nullptr);
+    EXPECT_FALSE(openHeldUpTheCue);
+    EXPECT_EQ(plays, 2);
+    EXPECT_EQ(lastPlay.sound, "Sounds\\Backarrow.wav");
 }
 
 TEST(StaticInitialisation, AccessibilityLibraryIsLoadedBeforeMain) {
