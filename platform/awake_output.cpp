@@ -29,6 +29,10 @@ constexpr DWORD stalledAfterMs = 3000;
 // that keeps failing costs next to nothing.
 constexpr DWORD retryAfterFailureMs = 1000;
 
+// The stream is opened this long after the cue or input that woke it: the
+// platform opens outputs one at a time, and the cue's own must go first.
+constexpr DWORD openAfterWakeMs = 500;
+
 // DRVM_MAPPER_PREFERRED_GET: which device the wave mapper plays on now.
 constexpr UINT preferredDeviceMessage = 0x2000 + 21;
 
@@ -148,6 +152,9 @@ bool openAndPlay(StreamEnd& end) {
 DWORD WINAPI awakeOutputMain(void* wakeEvent) {
     const HANDLE waits[2] = {quitEvent, wakeEvent};
     while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        if (WaitForSingleObject(quitEvent, openAfterWakeMs) == WAIT_OBJECT_0) {
+            return 0;
+        }
         StreamEnd end = StreamEnd::failed;
         while (recentlyUsed()) {
             if (!openAndPlay(end)) {
