@@ -142,7 +142,9 @@ public:
 private:
     struct Active {
         const PreparedReference* reference;
-        std::size_t onset;
+        std::size_t onset;    // capture sample where the cue's sample 0 is (or would be)
+        bool paused = false;  // the capture fell silent mid-cue; it may resume
+        std::size_t reached = 0;  // while paused: the cue's sample it stopped at
     };
 
     // The compared length at a lag: the opening, shortened where the capture
@@ -159,18 +161,20 @@ private:
         return full;
     }
 
-    // The score of a reference at a lag, or pruned (below any score) as
-    // soon as the part still to compare cannot lift it to beat: the rest's dot
-    // product is at most the root of the rest's energies multiplied.
-    double score(const PreparedReference& reference, std::size_t lag, std::size_t length, double beat) const {
+    // The score of a reference from its sample `from` on at a lag, or pruned
+    // (below any score) as soon as the part still to compare cannot lift it
+    // to beat: the rest's dot product is at most the root of the rest's
+    // energies multiplied.
+    double score(const PreparedReference& reference, std::size_t lag, std::size_t length, double beat,
+                 std::size_t from = 0) const {
         const double a = capture_.energy(lag, length);
-        const double b = reference.energy[length];
+        const double b = reference.energy[from + length] - reference.energy[from];
         if (a <= 0 || b <= 0) {
             return 0;
         }
         const double norm = std::sqrt(a * b);
         const float* x = capture_.data() + lag;
-        const float* y = reference.reference->samples.data();
+        const float* y = reference.reference->samples.data() + from;
         double sum = 0;
         std::size_t done = 0;
         while (done < length) {
@@ -178,7 +182,7 @@ private:
             sum += dot(x + done, y + done, part);
             done += part;
             const double restA = std::max(0.0, a - capture_.energy(lag, done));
-            const double restB = std::max(0.0, b - reference.energy[done]);
+            const double restB = std::max(0.0, b - (reference.energy[from + done] - reference.energy[from]));
             if ((sum + std::sqrt(restA * restB)) / norm < beat - 1e-9) {
                 return pruned;
             }
@@ -196,7 +200,7 @@ private:
         const double scaleB = std::sqrt(b / static_cast<double>(length));
         for (std::size_t at = 0; at + block <= length; at += block) {
             const double levelA = capture_.rms(lag + at, block) / scaleA;
-            const double levelB = reference.rms(at, block) / scaleB;
+            const double levelB = reference.rms(from + at, block) / scaleB;
             difference += std::fabs(levelA - levelB);
             total += levelB;
         }
@@ -241,6 +245,37 @@ private:
         return dot(capture_.data() + onset, samples.data() + offset, length) / std::sqrt(a * b) > 0.8;
     }
 
+    // Where the active cue goes on in the sound that starts at `at`, after the
+    // capture fell silent at sample `reached` of the cue: an output that ran
+    // dry leaves a gap, then the cue resumes where it stopped, give or take
+    // the few milliseconds lost or repeated at the seam. The best offset of
+    // the cue near `reached` and its score, scored as an opening is; none
+    // when the sound is too short to tell. Offsets under minWindow are left
+    // out: a cue resuming at its beginning is the file started again.
+    struct Resumed {
+        std::size_t from;  // the cue's sample heard at `at`
+        double score;
+    };
+    std::optional<Resumed> resumption(const Active& active, std::size_t reached, std::size_t at) const {
+        const PreparedReference& reference = *active.reference;
+        const std::size_t size = reference.reference->samples.size();
+        const std::size_t first = std::max(minWindow, reached > seam ? reached - seam : 0);
+        const std::size_t last = std::min(reached + seam, size > minWindow ? size - minWindow : 0);
+        const std::size_t sounding = std::min(capture_.nextQuietRun(at + 1), capture_.size()) - at;
+        std::optional<Resumed> found;
+        for (std::size_t from = first; from <= last && from <= at; ++from) {
+            const std::size_t length = std::min({opening_, sounding, size - from});
+            if (length < minWindow) {
+                continue;
+            }
+            const double value = score(reference, at, length, found ? found->score : 0.0, from);
+            if (!found || value > found->score) {
+                found = Resumed{from, value};
+            }
+        }
+        return found;
+    }
+
     static constexpr std::size_t gapMin = Capture::gapMin;
     // A lossy codec (MP3) smears the noise of an attack a few milliseconds
     // before it (pre-echo), so a sound may open this long below the level of
@@ -249,6 +284,9 @@ private:
     static constexpr double pruned = -2;  // below any score
     static constexpr std::size_t minWindow = captureRate / 200;  // 5 ms
     static constexpr std::size_t block = captureRate / 500;      // 2 ms tracking blocks
+    // How far from where it stopped a cue may resume after a gap: the seams
+    // of loaded machines' captures lost or repeated up to 8 ms.
+    static constexpr std::size_t seam = captureRate / 50;        // 20 ms
 
     Capture capture_;
     MatchOptions options_;
@@ -268,7 +306,7 @@ std::vector<Detection> Matcher::run() {
         pos = detection.onset + window(*reference, detection.onset);
     };
     while (pos < n) {
-        if (active) {
+        if (active && !active->paused) {
             const auto& samples = active->reference->reference->samples;
             const std::size_t offset = pos - active->onset;
             if (offset >= samples.size()) {
@@ -280,8 +318,10 @@ std::vector<Detection> Matcher::run() {
             const bool referenceLoud = active->reference->rms(offset, length) >= threshold;
             if (!captureLoud) {
                 if (referenceLoud) {
-                    // Cut off: whatever follows starts after this silence.
-                    active.reset();
+                    // Cut off, or a gap in the output: whatever follows starts
+                    // after this silence, either a new cue or this one resumed.
+                    active->paused = true;
+                    active->reached = offset;
                     continue;
                 }
                 pos += length;
@@ -309,7 +349,10 @@ std::vector<Detection> Matcher::run() {
                 // (a lossy codec's pre-echo fills its own short silences).
                 pos += length;
             } else {
-                active.reset();  // some other sound: look again for a cue after a silence
+                // Some other sound: look again for a cue after a silence,
+                // which may also be this one going on.
+                active->paused = true;
+                active->reached = offset;
                 pos = from;
             }
             continue;
@@ -332,6 +375,18 @@ std::vector<Detection> Matcher::run() {
         const std::size_t from = start > 10 * Capture::frame ? start - 10 * Capture::frame : 0;
         const std::size_t earliest = detections.empty() ? 0 : detections.back().onset + minWindow;
         const auto found = best(std::max(from, earliest), start + lead + Capture::frame, &which);
+        if (active) {
+            // After a silence in mid-cue: the cue resuming wins over any
+            // opening that scores no better, so that neither its own opening
+            // nor another cue's is taken from what is left of it.
+            const auto resumed = resumption(*active, active->reached, start);
+            if (resumed && resumed->score >= options_.minScore && (!found || resumed->score >= found->score)) {
+                active->onset = start - resumed->from;
+                active->paused = false;
+                pos = start;
+                continue;
+            }
+        }
         if (found) {
             accept(*found, which);
         } else {
