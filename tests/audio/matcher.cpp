@@ -283,7 +283,8 @@ private:
 
     // Whether the active cue's own opening found at `found` is the file
     // started again rather than the cue going on: it must score clearly
-    // better than the cue resuming there from where it had got to. Cues that
+    // better (restartMargin) than the cue resuming there from where it had
+    // got to. Cues that
     // repeat a figure of their opening score nearly alike both ways (Reread
     // 0.97 against 0.96 through a lossy codec); Save.wav started again 25 ms
     // in scored 1.00 against 0.90.
@@ -325,8 +326,8 @@ private:
     // What is compared of an opening that the same file's start cuts.
     static constexpr std::size_t shortOpening = captureRate / 50;  // 20 ms
     static constexpr std::size_t block = captureRate / 500;      // 2 ms tracking blocks
-    // How far from where it stopped a cue may resume after a gap: the seams
-    // of loaded machines' captures lost or repeated up to 8 ms.
+    // How far from where it stopped a cue may resume after a gap: at the
+    // seams of loaded machines' captures up to 8 ms were lost.
     static constexpr std::size_t seam = captureRate / 50;        // 20 ms
 
     Capture capture_;
@@ -423,10 +424,11 @@ std::vector<Detection> Matcher::run() {
         const auto found = best(std::max(from, earliest), start + lead + Capture::frame, &which);
         if (active) {
             // After a silence in mid-cue: the cue resuming wins over any
-            // opening that scores no better, so that neither its own opening
-            // nor another cue's is taken from what is left of it.
+            // opening that does not score clearly better, so that neither its
+            // own opening nor another cue's is taken from what is left of it.
             const auto resumed = resumption(*active, active->reached, start);
-            if (resumed && resumed->score >= options_.minScore && (!found || resumed->score >= found->score)) {
+            if (resumed && resumed->score >= options_.minScore &&
+                (!found || found->score <= resumed->score + restartMargin)) {
                 active->onset = start - resumed->from;
                 active->paused = false;
                 pos = start;

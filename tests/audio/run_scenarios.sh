@@ -183,7 +183,35 @@ begin_scenario() {
 mark() { scenario_mark+=("${#scenario_names[@]}:$(now_ms)"); }
 end_scenario() {
     sleep "${1:-0.7}"
+    wait_for_plays
     scenario_to+=("$(now_ms)")
+}
+
+# Whether every sound the program whose winmm trace is in $1 started has
+# ended: each PlaySound's output opened, and every output closed again.
+plays_done() {
+    local started opened closed
+    started=$(grep -c 'proc_PlaySound SoundName=' "$1" 2>/dev/null)
+    opened=$(grep -c 'trace:winmm:waveOutOpen' "$1" 2>/dev/null)
+    closed=$(grep -c 'trace:winmm:waveOutClose' "$1" 2>/dev/null)
+    [ "${opened:-0}" -ge "${started:-0}" ] && [ "${closed:-0}" -ge "${opened:-0}" ]
+}
+
+# Waits, up to 10 s, until vocaret.exe and the target have played out every
+# sound they started, then a little longer for the sink's monitor to record
+# its end: on a loaded machine a cue may start a second after its event and
+# take twice its length to come out, and must not spill into the next
+# scenario nor be cut off by the end of the run.
+wait_for_plays() {
+    local i
+    for i in $(seq 1 200); do
+        if plays_done "$root/vocaret-$label.log" && plays_done "$root/target-$label.log"; then
+            [ "$i" -gt 1 ] && sleep 0.3
+            return 0
+        fi
+        sleep 0.05
+    done
+    echo "run_scenarios: $label: a sound was still playing 10 s after its scenario" >&2
 }
 
 # Starts vocaret.exe from a bin folder, waits for its window, then starts the
@@ -193,7 +221,11 @@ start_step=""
 start_error=""
 start_programs() {
     local bin="$1" label="$2" program="${3:-vocaret.exe}" title="${4:-Vocaret}"
-    (cd "$bin" && WINEDEBUG=-all,trace+winmm,+timestamp exec "$WINELOADER" "$program" \
+    # The scenarios read both programs' PlaySound calls from Wine's winmm
+    # trace; the latency measurements run untraced.
+    local debug="$WINEDEBUG"
+    [ "$latency_events" -eq 0 ] && debug=-all,trace+winmm,+timestamp
+    (cd "$bin" && WINEDEBUG="$debug" exec "$WINELOADER" "$program" \
         >"$root/vocaret-$label.log" 2>&1 </dev/null) &
     vocaret_pid=$!
     local window="" i
@@ -208,7 +240,11 @@ start_programs() {
         return 1
     fi
 
-    coproc target { exec "$WINELOADER" "$bin/vocaret_target.exe" 2>>"$root/target-$label.log"; }
+    : >"$root/target-$label.log"
+    coproc target {
+        WINEDEBUG="$debug" exec "$WINELOADER" "$bin/vocaret_target.exe" \
+            2>>"$root/target-$label.log"
+    }
     if ! IFS= read -r -t 30 reply <&"${target[0]}" || [ "${reply%$'\r'}" != "ok ready" ]; then
         start_step="(target)"
         start_error="target not ready: $reply"
