@@ -145,6 +145,7 @@ private:
         std::size_t onset;    // capture sample where the cue's sample 0 is (or would be)
         bool paused = false;  // the capture fell silent mid-cue; it may resume
         std::size_t reached = 0;  // while paused: the cue's sample it stopped at
+        std::size_t playedOn = 0; // capture sample from which it may have sounded on unrecognised
     };
 
     // The compared length at a lag, of the reference from its sample `from`
@@ -262,11 +263,13 @@ private:
         std::size_t from;  // the cue's sample heard at `at`
         double score;
     };
-    std::optional<Resumed> resumption(const Active& active, std::size_t reached, std::size_t at) const {
+    // `later`: how much further on it may be, where it went on sounding.
+    std::optional<Resumed> resumption(const Active& active, std::size_t reached, std::size_t at,
+                                      std::size_t later = 0) const {
         const PreparedReference& reference = *active.reference;
         const std::size_t size = reference.reference->samples.size();
         const std::size_t first = std::max(minWindow, reached > seam ? reached - seam : 0);
-        const std::size_t last = std::min(reached + seam, size > minWindow ? size - minWindow : 0);
+        const std::size_t last = std::min(reached + later + seam, size > minWindow ? size - minWindow : 0);
         std::optional<Resumed> found;
         for (std::size_t from = first; from <= last && from <= at; ++from) {
             const std::size_t length = window(reference, at, from);
@@ -365,6 +368,7 @@ std::vector<Detection> Matcher::run() {
                     // after this silence, either a new cue or this one resumed.
                     active->paused = true;
                     active->reached = offset;
+                    active->playedOn = 0;
                     continue;
                 }
                 pos += length;
@@ -397,9 +401,10 @@ std::vector<Detection> Matcher::run() {
                 pos += length;
             } else {
                 // Some other sound: look again for a cue after a silence,
-                // which may also be this one going on.
+                // which may also be this one, having gone on meanwhile.
                 active->paused = true;
                 active->reached = offset;
+                active->playedOn = pos;
                 pos = from;
             }
             continue;
@@ -426,7 +431,8 @@ std::vector<Detection> Matcher::run() {
             // After a silence in mid-cue: the cue resuming wins over any
             // opening that does not score clearly better, so that neither its
             // own opening nor another cue's is taken from what is left of it.
-            const auto resumed = resumption(*active, active->reached, start);
+            const std::size_t later = active->playedOn != 0 && start > active->playedOn ? start - active->playedOn : 0;
+            const auto resumed = resumption(*active, active->reached, start, later);
             if (resumed && resumed->score >= options_.minScore &&
                 (!found || found->score <= resumed->score + restartMargin)) {
                 active->onset = start - resumed->from;

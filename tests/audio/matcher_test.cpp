@@ -341,6 +341,9 @@ TEST(AudioMatcher, ACueThatComesInPiecesIsOneCue) {
     EXPECT_EQ(heardIn("save-gap.raw"), std::vector<std::string>{"Save.wav"});
     EXPECT_EQ(heardIn("backarrow-stutter.raw"), std::vector<std::string>{"Backarrow.wav"});
     EXPECT_EQ(heardIn("forwardarrow-stutter.raw"), std::vector<std::string>{"Forwardarrow.wav"});
+    // A seam too short to fall silent lost track of the cue while it went on
+    // sounding; after the next gap it is further on than where it was lost.
+    EXPECT_EQ(heardIn("backarrow-seam.raw"), std::vector<std::string>{"Backarrow.wav"});
 }
 
 // The same path carrying a real double: the target played Save.wav started
