@@ -41,6 +41,19 @@ void runCommand(HWND window, WORD command) {
     }
 }
 
+// A modal loop that meets a waiting quit message ends at once and posts it
+// again, so with the window's quit message waiting the box would vanish
+// unseen. The message is held back while the box stands, events and mouse
+// input still handled by its loop, and posted again with its code after.
+void reportUnhookFailure() {
+    MSG quit{};
+    const bool quitWaiting = PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
+    MessageBoxA(nullptr, "Unhook", "Hiba", MB_OK);
+    if (quitWaiting) {
+        PostQuitMessage(static_cast<int>(quit.wParam));
+    }
+}
+
 // Destroying the window posts the quit message; the hooks come down while
 // the loop still runs, so the loop then reads that message and ends.
 // WM_CLOSE may arrive while a call thread waits on another application that
@@ -49,7 +62,7 @@ void runCommand(HWND window, WORD command) {
 void closeMainWindow(HWND window) {
     DestroyWindow(window);
     if (UnhookWindowsHookEx(mouseHookHandle) == 0) {
-        MessageBoxA(nullptr, "Unhook", "Hiba", MB_OK);
+        reportUnhookFailure();
     }
     endAccessibilitySubscription();
     if (accessibilityCallInProgress()) {

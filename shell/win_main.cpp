@@ -32,8 +32,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     startAwakeOutput();
     const HMODULE module = GetModuleHandleA(nullptr);
 
-    // Not tested: without the hook the program runs on, and the failure shows
-    // only at close, as the "Unhook" box.
+    // Without the hook the program runs on, and the failure shows only at
+    // close, as the "Unhook" box.
     mouseHookHandle = SetWindowsHookExA(WH_MOUSE_LL, mouseHookProc, module, 0);
 
     WNDCLASSEXA windowClass;

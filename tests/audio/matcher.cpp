@@ -142,35 +142,41 @@ public:
 private:
     struct Active {
         const PreparedReference* reference;
-        std::size_t onset;
+        std::size_t onset;    // capture sample where the cue's sample 0 is (or would be)
+        bool paused = false;  // the capture fell silent mid-cue; it may resume
+        std::size_t reached = 0;  // while paused: the cue's sample it stopped at
+        std::size_t playedOn = 0; // capture sample from which it may have sounded on unrecognised
     };
 
-    // The compared length at a lag: the opening, shortened where the capture
-    // falls silent while the reference still sounds (the cue was cut there).
-    std::size_t window(const PreparedReference& reference, std::size_t lag) const {
-        const std::size_t full = std::min({opening_, reference.reference->samples.size(),
+    // The compared length at a lag, of the reference from its sample `from`
+    // on: the opening's, shortened where the capture falls silent while the
+    // reference still sounds (the cue was cut there).
+    std::size_t window(const PreparedReference& reference, std::size_t lag, std::size_t from = 0) const {
+        const std::size_t full = std::min({opening_, reference.reference->samples.size() - from,
                                            capture_.size() - lag});
         for (std::size_t p = capture_.nextQuietRun(lag + minWindow); p + gapMin <= lag + full;
              p = capture_.nextQuietRun(p + 1)) {
-            if (reference.rms(p - lag, gapMin) > 2 * capture_.threshold()) {
+            if (reference.rms(from + p - lag, gapMin) > 2 * capture_.threshold()) {
                 return p - lag;
             }
         }
         return full;
     }
 
-    // The score of a reference at a lag, or pruned (below any score) as
-    // soon as the part still to compare cannot lift it to beat: the rest's dot
-    // product is at most the root of the rest's energies multiplied.
-    double score(const PreparedReference& reference, std::size_t lag, std::size_t length, double beat) const {
+    // The score of a reference from its sample `from` on at a lag, or pruned
+    // (below any score) as soon as the part still to compare cannot lift it
+    // to beat: the rest's dot product is at most the root of the rest's
+    // energies multiplied.
+    double score(const PreparedReference& reference, std::size_t lag, std::size_t length, double beat,
+                 std::size_t from = 0) const {
         const double a = capture_.energy(lag, length);
-        const double b = reference.energy[length];
+        const double b = reference.energy[from + length] - reference.energy[from];
         if (a <= 0 || b <= 0) {
             return 0;
         }
         const double norm = std::sqrt(a * b);
         const float* x = capture_.data() + lag;
-        const float* y = reference.reference->samples.data();
+        const float* y = reference.reference->samples.data() + from;
         double sum = 0;
         std::size_t done = 0;
         while (done < length) {
@@ -178,7 +184,7 @@ private:
             sum += dot(x + done, y + done, part);
             done += part;
             const double restA = std::max(0.0, a - capture_.energy(lag, done));
-            const double restB = std::max(0.0, b - reference.energy[done]);
+            const double restB = std::max(0.0, b - (reference.energy[from + done] - reference.energy[from]));
             if ((sum + std::sqrt(restA * restB)) / norm < beat - 1e-9) {
                 return pruned;
             }
@@ -196,7 +202,7 @@ private:
         const double scaleB = std::sqrt(b / static_cast<double>(length));
         for (std::size_t at = 0; at + block <= length; at += block) {
             const double levelA = capture_.rms(lag + at, block) / scaleA;
-            const double levelB = reference.rms(at, block) / scaleB;
+            const double levelB = reference.rms(from + at, block) / scaleB;
             difference += std::fabs(levelA - levelB);
             total += levelB;
         }
@@ -214,7 +220,12 @@ private:
                 if (length < minWindow) {
                     continue;
                 }
-                const double value = score(reference, lag, length, found ? found->score : options_.minScore);
+                const double beat = found ? found->score : options_.minScore;
+                double value = score(reference, lag, length, beat);
+                if (value < beat && length > shortOpening) {
+                    // The file started again within its opening: the part before.
+                    value = score(reference, lag, shortOpening, beat);
+                }
                 if (value >= options_.minScore && (!found || value > found->score)) {
                     found = Detection{lag, 1000.0 * static_cast<double>(lag) / captureRate,
                                       reference.reference->name, value};
@@ -241,6 +252,72 @@ private:
         return dot(capture_.data() + onset, samples.data() + offset, length) / std::sqrt(a * b) > 0.8;
     }
 
+    // Where the active cue goes on in the sound that starts at `at`, after the
+    // capture fell silent at sample `reached` of the cue: an output that ran
+    // dry leaves a gap, then the cue resumes where it stopped, give or take
+    // the few milliseconds lost or repeated at the seam. The best offset of
+    // the cue near `reached` and its score, scored as an opening is; none
+    // when the sound is too short to tell. Offsets under minWindow are left
+    // out: a cue resuming at its beginning is the file started again.
+    struct Resumed {
+        std::size_t from;  // the cue's sample heard at `at`
+        double score;
+    };
+    // `later`: how much further on it may be, where it went on sounding.
+    std::optional<Resumed> resumption(const Active& active, std::size_t reached, std::size_t at,
+                                      std::size_t later = 0) const {
+        const PreparedReference& reference = *active.reference;
+        const std::size_t size = reference.reference->samples.size();
+        const std::size_t first = std::max(minWindow, reached > seam ? reached - seam : 0);
+        const std::size_t last = std::min(reached + later + seam, size > minWindow ? size - minWindow : 0);
+        std::optional<Resumed> found;
+        for (std::size_t from = first; from <= last && from <= at; ++from) {
+            const std::size_t length = window(reference, at, from);
+            if (length < minWindow) {
+                continue;
+            }
+            const double value = score(reference, at, length, found ? found->score : 0.0, from);
+            if (!found || value > found->score) {
+                found = Resumed{from, value};
+            }
+        }
+        return found;
+    }
+
+    // Whether the active cue's own opening found at `found` is the file
+    // started again rather than the cue going on: it must score clearly
+    // better (restartMargin) than the cue resuming there from where it had
+    // got to. Cues that
+    // repeat a figure of their opening score nearly alike both ways (Reread
+    // 0.97 against 0.96 through a lossy codec); Save.wav started again 25 ms
+    // in scored 1.00 against 0.90.
+    bool restarted(const Active& active, const Detection& found) const {
+        const auto resumed = resumption(active, found.onset - active.onset, found.onset);
+        return !resumed || found.score > resumed->score + restartMargin;
+    }
+
+    // The active cue's file started again at a lag in [from, to], if it was.
+    std::optional<Detection> restart(const Active& active, std::size_t from, std::size_t to) const {
+        const PreparedReference& reference = *active.reference;
+        std::optional<Detection> found;
+        to = std::min(to, capture_.size() > minWindow ? capture_.size() - minWindow : 0);
+        for (std::size_t lag = std::max(from, active.onset + minWindow); lag <= to; ++lag) {
+            const std::size_t length = window(reference, lag);
+            if (length < minWindow) {
+                continue;
+            }
+            const double value = score(reference, lag, length, found ? found->score : options_.minScore);
+            if (value >= options_.minScore && (!found || value > found->score)) {
+                found = Detection{lag, 1000.0 * static_cast<double>(lag) / captureRate,
+                                  reference.reference->name, value};
+            }
+        }
+        if (found && !restarted(active, *found)) {
+            return std::nullopt;
+        }
+        return found;
+    }
+
     static constexpr std::size_t gapMin = Capture::gapMin;
     // A lossy codec (MP3) smears the noise of an attack a few milliseconds
     // before it (pre-echo), so a sound may open this long below the level of
@@ -248,7 +325,13 @@ private:
     static constexpr std::size_t lead = captureRate / 100;       // 10 ms
     static constexpr double pruned = -2;  // below any score
     static constexpr std::size_t minWindow = captureRate / 200;  // 5 ms
+    static constexpr double restartMargin = 0.05;
+    // What is compared of an opening that the same file's start cuts.
+    static constexpr std::size_t shortOpening = captureRate / 50;  // 20 ms
     static constexpr std::size_t block = captureRate / 500;      // 2 ms tracking blocks
+    // How far from where it stopped a cue may resume after a gap: at the
+    // seams of loaded machines' captures up to 8 ms were lost.
+    static constexpr std::size_t seam = captureRate / 50;        // 20 ms
 
     Capture capture_;
     MatchOptions options_;
@@ -265,10 +348,11 @@ std::vector<Detection> Matcher::run() {
     auto accept = [&](const Detection& detection, const PreparedReference* reference) {
         detections.push_back(detection);
         active = Active{reference, detection.onset};
-        pos = detection.onset + window(*reference, detection.onset);
+        // Tracked from within the opening on, where the file may start again.
+        pos = detection.onset + std::min(window(*reference, detection.onset), shortOpening);
     };
     while (pos < n) {
-        if (active) {
+        if (active && !active->paused) {
             const auto& samples = active->reference->reference->samples;
             const std::size_t offset = pos - active->onset;
             if (offset >= samples.size()) {
@@ -280,8 +364,11 @@ std::vector<Detection> Matcher::run() {
             const bool referenceLoud = active->reference->rms(offset, length) >= threshold;
             if (!captureLoud) {
                 if (referenceLoud) {
-                    // Cut off: whatever follows starts after this silence.
-                    active.reset();
+                    // Cut off, or a gap in the output: whatever follows starts
+                    // after this silence, either a new cue or this one resumed.
+                    active->paused = true;
+                    active->reached = offset;
+                    active->playedOn = 0;
                     continue;
                 }
                 pos += length;
@@ -294,6 +381,10 @@ std::vector<Detection> Matcher::run() {
                                     (active->reference->energy[offset + length] -
                                      active->reference->energy[offset]))
                     : 0.0;
+            if (const auto again = restart(*active, pos, pos + length - 1)) {
+                accept(*again, active->reference);
+                continue;
+            }
             if (value >= 0.5) {
                 pos += length;
                 continue;
@@ -302,14 +393,18 @@ std::vector<Detection> Matcher::run() {
             const std::size_t from = std::max(active->onset + minWindow, pos > 4 * gapMin ? pos - 4 * gapMin : 0);
             const PreparedReference* which = nullptr;
             const auto found = best(from, pos + length + 2 * gapMin, &which);
-            if (found && !(which == active->reference && continues(*active, found->onset))) {
+            if (found && (which != active->reference || restarted(*active, *found))) {
                 accept(*found, which);
             } else if (found || continues(*active, pos)) {
                 // Still the active cue, heard through noise where it is quiet
                 // (a lossy codec's pre-echo fills its own short silences).
                 pos += length;
             } else {
-                active.reset();  // some other sound: look again for a cue after a silence
+                // Some other sound: look again for a cue after a silence,
+                // which may also be this one, having gone on meanwhile.
+                active->paused = true;
+                active->reached = offset;
+                active->playedOn = pos;
                 pos = from;
             }
             continue;
@@ -332,6 +427,20 @@ std::vector<Detection> Matcher::run() {
         const std::size_t from = start > 10 * Capture::frame ? start - 10 * Capture::frame : 0;
         const std::size_t earliest = detections.empty() ? 0 : detections.back().onset + minWindow;
         const auto found = best(std::max(from, earliest), start + lead + Capture::frame, &which);
+        if (active) {
+            // After a silence in mid-cue: the cue resuming wins over any
+            // opening that does not score clearly better, so that neither its
+            // own opening nor another cue's is taken from what is left of it.
+            const std::size_t later = active->playedOn != 0 && start > active->playedOn ? start - active->playedOn : 0;
+            const auto resumed = resumption(*active, active->reached, start, later);
+            if (resumed && resumed->score >= options_.minScore &&
+                (!found || found->score <= resumed->score + restartMargin)) {
+                active->onset = start - resumed->from;
+                active->paused = false;
+                pos = start;
+                continue;
+            }
+        }
         if (found) {
             accept(*found, which);
         } else {

@@ -1,6 +1,9 @@
 // Recognises the cue sounds in a recording of the audio output: where a cue
 // starts and which of the Sounds files it is, decided from the opening of the
 // sound alone, so that a cue cut off by the next one is still recognised.
+// A cue is then followed to its end: where the output ran dry and the cue
+// goes on after a gap near where it stopped, it is the same playing; where
+// the file starts again from its beginning, it is a second one.
 #pragma once
 
 #include <cstddef>

@@ -476,3 +476,24 @@ TEST_F(ProgramWindow, UnknownCommandsAreAnsweredWith0AndDoNothing) {
 }
 
 }  // namespace
+
+// The close sequence's failure box waits for the user although the window's
+// destruction has already posted the quit message, which would end any
+// modal loop at once.
+TEST(ProgramWithoutMouseHook, UnhookBoxStaysUntilOkThenTheProgramEndsWithCode0) {
+    const Listener hookless{"vocaret_hookless.exe", "myWindowClass", "Vocaret"};
+    Vocaret vocaret({}, programFolder(), hookless);
+    const HWND window = vocaret.waitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    const HWND box = findWindowOf(vocaret.process.id(), "#32770", "Hiba");
+    ASSERT_NE(box, nullptr) << "no \"Hiba\" box";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+    EXPECT_EQ(textOf(GetDlgItem(box, 0xFFFF)), "Unhook");
+    Sleep(2000);
+    ASSERT_TRUE(IsWindow(box)) << "the box went away by itself";
+    EXPECT_EQ(vocaret.process.exitCode(), static_cast<DWORD>(STILL_ACTIVE));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(vocaret.process.wait(10000)) << "vocaret did not end after OK";
+    EXPECT_EQ(vocaret.process.exitCode(), 0u);
+}

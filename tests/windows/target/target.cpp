@@ -40,11 +40,19 @@
 //                        raises HEX on the element and at once stops answering
 //                        for MS milliseconds: the object request (WM_GETOBJECT)
 //                        that the event brings waits for the whole hang
+//   play-restarted FILE MS  plays FILE of the Sounds folder beside this program
+//                        through PlaySoundA as if started again MS milliseconds
+//                        in: its first MS ms, then the whole file (a 16-bit PCM
+//                        WAV with its data chunk last)
 //   quit
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -177,6 +185,52 @@ DWORD WINAPI raiseBusily(void* parameter) {
 }
 
 // "ok LEFT TOP WIDTH HEIGHT" of a window on the screen.
+// The sound of play-restarted; it must outlive the asynchronous playing.
+std::string restartedSound;
+
+std::uint32_t readLittleEndian(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+}
+
+void writeLittleEndian(std::string& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+}
+
+// The same file played twice, the second start MS milliseconds after the
+// first, as one sound: what the output carries when a cue is started again.
+std::string playRestarted(const std::string& file, unsigned long milliseconds) {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    folder.erase(folder.find_last_of('\\') + 1);
+    std::ifstream in(folder + "Sounds\\" + file, std::ios::binary);
+    const std::string wav((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t at = 12;
+    std::uint32_t bytesPerSecond = 0;
+    while (at + 8 <= wav.size() && wav.compare(at, 4, "data") != 0) {
+        if (wav.compare(at, 4, "fmt ") == 0 && at + 20 <= wav.size()) {
+            bytesPerSecond = readLittleEndian(wav, at + 16);
+        }
+        at += 8 + readLittleEndian(wav, at + 4);
+    }
+    if (at + 8 > wav.size() || bytesPerSecond == 0 || wav.compare(0, 4, "RIFF") != 0) {
+        return "error " + file + " is not a WAV with its data last";
+    }
+    const std::string data = wav.substr(at + 8);
+    const std::size_t head = (std::size_t{bytesPerSecond} * milliseconds / 1000) & ~std::size_t{1};
+    restartedSound = wav.substr(0, at + 8) + data.substr(0, head) + data;
+    writeLittleEndian(restartedSound, 4, static_cast<std::uint32_t>(restartedSound.size() - 8));
+    writeLittleEndian(restartedSound, at + 4, static_cast<std::uint32_t>(restartedSound.size() - at - 8));
+    PlaySoundA(restartedSound.data(), nullptr, SND_MEMORY | SND_ASYNC);
+    return "ok";
+}
+
 std::string screenRectangle(HWND window) {
     RECT rect;
     GetWindowRect(window, &rect);
@@ -310,6 +364,11 @@ std::string run(const std::string& line) {
         args >> kind >> milliseconds;
         PostMessageA(mainWindow, raiseAndHangMessage, static_cast<WPARAM>(parseHex(kind)),
                      static_cast<LPARAM>(milliseconds));
+    } else if (verb == "play-restarted") {
+        std::string file;
+        unsigned long milliseconds = 0;
+        args >> file >> milliseconds;
+        return playRestarted(file, milliseconds);
     } else if (verb == "quit") {
         PostQuitMessage(0);
     } else {
