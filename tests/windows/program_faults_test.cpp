@@ -238,11 +238,13 @@ TEST_F(ProgramFaults, HungTargetDoesNotFreezeTheProgram) {
                 "application's cue came after %lu ms\n",
                 answered ? "" : " NOT", static_cast<unsigned long>(windowAnswer),
                 static_cast<unsigned long>(hookAnswer), static_cast<unsigned long>(otherCue));
+    // Each within the hang, which lasts 3.7 s more: a loaded machine makes
+    // them slower, not that slow.
     EXPECT_TRUE(answered);
-    EXPECT_LT(windowAnswer, 1000u);
-    EXPECT_LT(hookAnswer, 300u);
+    EXPECT_LT(windowAnswer, 2500u);
+    EXPECT_LT(hookAnswer, 1000u);
     EXPECT_TRUE(otherHeard);
-    EXPECT_LT(otherCue, 1000u);
+    EXPECT_LT(otherCue, 2500u);
     Sleep(4000);  // the hung target answers; its event is dropped as stale
     EXPECT_EQ(vocaret.sounds(), (Sounds{"Sounds\\Forwardarrow.wav"}));
     expectNextCueRight();
@@ -271,7 +273,7 @@ TEST_F(ProgramFaults, EventEarlyInAHangIsHeardAtOnceWhicheverCallHangs) {
         std::printf("[ MEASURE  ] a cue raised 100 ms into a hang in the %s came after %lu ms\n",
                     inTheObjectRequest ? "object request" : "name query",
                     static_cast<unsigned long>(otherCue));
-        EXPECT_LT(otherCue, 1000u);
+        EXPECT_LT(otherCue, 2000u);  // within the hang, 2.9 s more, on a loaded machine too
         // The hung target answers; its older focus would cut the newer cue
         // off and its arming is overwritten: dropped.
         Sleep(3500);
