@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "call_places.h"
 #include "click_target.h"
 
 namespace {
@@ -116,11 +117,21 @@ std::uint32_t eventRaisedMs(std::uint32_t reportedMs, std::uint32_t arrivedMs) {
     return arrivedMs - reportedMs <= plausibleDeliveryMs ? reportedMs : arrivedMs;
 }
 
-void recordWaitingEvent(WaitingEvent event) {
+std::uint64_t recordWaitingEvent(WaitingEvent event) {
     if (!eventCanChangeAnything(event.event)) {
-        return;
+        return 0;
     }
     event.arrival = ++arrivals;
+    event.superseded = false;
+    if (event.event == eventObjectFocus) {
+        // The user has left the thread's older focuses, waiting or asked about.
+        for (std::size_t i = 0; i < waitingCount; ++i) {
+            if (waiting[i].event == eventObjectFocus && waiting[i].thread == event.thread) {
+                waiting[i].superseded = true;
+            }
+        }
+        supersedeFocusCallsOf(event.thread);
+    }
     std::size_t same = none;
     std::size_t threadShare = 0;
     for (std::size_t i = 0; i < waitingCount; ++i) {
@@ -149,6 +160,7 @@ void recordWaitingEvent(WaitingEvent event) {
     }
     waiting[waitingCount] = event;
     ++waitingCount;
+    return event.arrival;
 }
 
 bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck canAnswer,
@@ -175,13 +187,6 @@ bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck c
         }
         if (next.event == eventObjectFocus) {
             lastFocusThread = next.thread;
-            // Their cues would only cut this one off.
-            const std::uint64_t focusArrival = next.arrival;
-            removeWhere(
-                [focusArrival](const WaitingEvent& event) {
-                    return isShow(event) && event.arrival < focusArrival;
-                },
-                tally.overtaken);
         } else if (isShow(next)) {
             lastShowThread = next.thread;
         }
@@ -189,9 +194,16 @@ bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck c
     }
 }
 
-void forgetEventsBefore(std::uint64_t arrival) {
-    removeWhere([arrival](const WaitingEvent& event) { return event.arrival < arrival; },
-                tally.overtaken);
+void forgetTargetEventsBefore(std::uint64_t arrival) {
+    removeWhere(
+        [arrival](const WaitingEvent& event) { return !isShow(event) && event.arrival < arrival; },
+        tally.overtaken);
+}
+
+void forgetShowsBefore(std::uint64_t arrival) {
+    removeWhere(
+        [arrival](const WaitingEvent& event) { return isShow(event) && event.arrival < arrival; },
+        tally.overtaken);
 }
 
 std::size_t waitingEventCount() {
