@@ -15,6 +15,7 @@
 // the busy application had to answer. Prints one table; run from the
 // build's bin folder (scripts/bench does).
 // Usage: busy_desktop_bench.exe [SECONDS [LISTENER...]]
+//        busy_desktop_bench.exe slow SECONDS [LISTENER...]   the slow-application rows only
 //        busy_desktop_bench.exe stuck SECONDS [LISTENER...]  the stuck rows only
 //        busy_desktop_bench.exe soak SECONDS [LISTENER...]   eight stuck applications
 //   LISTENER: vocaret, floor, or the file name of another build of
@@ -60,7 +61,7 @@ struct Result {
     int names = 0;
     std::vector<double> latenessLater;  // of the focuses raised from 1 s on
     int threadsAtMost = 0;
-    SIZE_T memoryEarly = 0;  // 1 s in
+    SIZE_T memoryEarly = 0;  // 1 s in (a soak: 60 s in)
     SIZE_T memoryLate = 0;   // at the end
 };
 
@@ -332,7 +333,8 @@ bool runStuck(const Listener& listener, const Stuck& stuck, DWORD seconds, Resul
         raisedAt[static_cast<std::size_t>(i)] = static_cast<double>(GetTickCount64());
         focus.command("raise-child 8005 " + std::to_string(i + 1));
         result.threadsAtMost = std::max(result.threadsAtMost, threadsOf(vocaret.process.id()));
-        if (i == static_cast<int>(1000 / focusIntervalMs)) {
+        // A minute in for a soak, when every stuck call has long been abandoned.
+        if (i == static_cast<int>((seconds >= 300 ? 60000 : 1000) / focusIntervalMs)) {
             result.memoryEarly = memoryOf(vocaret.process.handle());
         }
     }
@@ -459,6 +461,37 @@ void printStuckRows(const std::vector<std::string>& listeners, const std::vector
     }
 }
 
+void printSlowRows(const std::vector<std::string>& listeners) {
+    std::printf("\n| listener | another application, 20 ms before the focus application's "
+                "event | cues heard | late p50 / p95 / max | WM_GETOBJECT / get_accName "
+                "answered by the slow one |\n");
+    std::printf("|---|---|---|---|---|\n");
+    const struct {
+        Slowness slowness;
+        const char* label;
+    } slownesses[] = {
+        {Slowness::hungObjectRequest, "hangs 2 s in WM_GETOBJECT; a focus"},
+        {Slowness::hungNameQuery, "hangs 2 s in get_accName; a focus"},
+        {Slowness::slowFocus, "focuses \"Mentés\", named in 300 ms; a show of no cue (Save cues)"},
+        {Slowness::leftFocus,
+         "focuses \"Mentés\", named in 300 ms, and 100 ms in an element of no cue (Save cues, "
+         "to be 0)"},
+    };
+    for (const auto& slow : slownesses) {
+        for (const std::string& name : listeners) {
+            Result result;
+            if (!runSlowTrials(listenerNamed(name), slow.slowness, result)) {
+                return;
+            }
+            std::printf("| %s | %s | %d of %d | %.0f / %.0f / %.0f ms | %d / %d |\n",
+                        name.c_str(), slow.label, result.heard, result.raised,
+                        percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
+                        percentile(result.lateness, 1.0), result.objects, result.names);
+            std::fflush(stdout);
+        }
+    }
+}
+
 int main(int argc, char** argv) {
     int first = 1;
     const std::string mode = argc > 1 && !std::isdigit(static_cast<unsigned char>(argv[1][0]))
@@ -473,12 +506,18 @@ int main(int argc, char** argv) {
         listeners = {"vocaret", "floor"};
     }
     const std::vector<Stuck> stucks = {
+        {"none (the machine's own latency in the same run)", 0, 0},
         {"4 applications", 4, 0},
         {"8 applications", 8, 0},
+        {"16 applications", 16, 0},
         {"4 threads of one application", 0, 4},
     };
     if (mode == "soak") {
-        printStuckRows(listeners, {stucks[1]}, seconds);
+        printStuckRows(listeners, {stucks[2]}, seconds);
+        return 0;
+    }
+    if (mode == "slow") {
+        printSlowRows(listeners);
         return 0;
     }
     if (mode == "stuck") {
@@ -529,34 +568,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::printf("\n| listener | another application, 20 ms before the focus application's "
-                "event | cues heard | late p50 / p95 / max | WM_GETOBJECT / get_accName "
-                "answered by the slow one |\n");
-    std::printf("|---|---|---|---|---|\n");
-    const struct {
-        Slowness slowness;
-        const char* label;
-    } slownesses[] = {
-        {Slowness::hungObjectRequest, "hangs 2 s in WM_GETOBJECT; a focus"},
-        {Slowness::hungNameQuery, "hangs 2 s in get_accName; a focus"},
-        {Slowness::slowFocus, "focuses \"Mentés\", named in 300 ms; a show of no cue (Save cues)"},
-        {Slowness::leftFocus,
-         "focuses \"Mentés\", named in 300 ms, and 100 ms in an element of no cue (Save cues, "
-         "to be 0)"},
-    };
-    for (const auto& slow : slownesses) {
-        for (const std::string& name : listeners) {
-            Result result;
-            if (!runSlowTrials(listenerNamed(name), slow.slowness, result)) {
-                return 1;
-            }
-            std::printf("| %s | %s | %d of %d | %.0f / %.0f / %.0f ms | %d / %d |\n",
-                        name.c_str(), slow.label, result.heard, result.raised,
-                        percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
-                        percentile(result.lateness, 1.0), result.objects, result.names);
-            std::fflush(stdout);
-        }
-    }
+    printSlowRows(listeners);
     printStuckRows(listeners, stucks, seconds);
     return 0;
 }
