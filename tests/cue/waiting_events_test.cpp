@@ -327,23 +327,14 @@ TEST_F(WaitingEvents, FocusTheUserHasLeftPlaysNothingButStillArms) {
     EXPECT_EQ(targetLeft, 3);
 }
 
-// A show waits out a newer focus that plays nothing; a show's cue that
-// played is not cut off by an older focus answering later.
-TEST_F(WaitingEvents, ShowsGiveWayOnlyToFocusCuesThatPlayAndCountAsPlayed) {
+// A show waits out a newer focus that plays nothing (the fuzzer checks that
+// no older answer plays after a newer cue, a show's included).
+TEST_F(WaitingEvents, ShowsGiveWayOnlyToAFocusCueThatPlays) {
     names[1] = u"Előre";
     record(eventObjectShow, 1, 7);
     record(eventObjectFocus, 2, 8);  // no cue
     handleAll();
     EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Forwardarrow.wav"}));
-    playedSounds().clear();
-    names[3] = u"Mentés";
-    record(eventObjectFocus, 3, 8);
-    const EventFindings slowSave = startNext();
-    record(eventObjectShow, 1, 7);
-    handleAll();
-    applyEventFindings(slowSave, now);
-    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Forwardarrow.wav"}));
-    EXPECT_EQ(armedCueId, 1028);
 }
 
 }  // namespace
