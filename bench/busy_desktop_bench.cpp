@@ -15,6 +15,7 @@
 // the busy application had to answer. Prints one table; run from the
 // build's bin folder (scripts/bench does).
 // Usage: busy_desktop_bench.exe [SECONDS [LISTENER...]]
+//        busy_desktop_bench.exe busy SECONDS [LISTENER...]   the busy-application rows only
 //        busy_desktop_bench.exe slow SECONDS [LISTENER...]   the slow-application rows only
 //        busy_desktop_bench.exe stuck SECONDS [LISTENER...]  the stuck rows only
 //        busy_desktop_bench.exe soak SECONDS [LISTENER...]   eight stuck applications
@@ -568,6 +569,9 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (mode == "busy") {
+        return 0;
+    }
     printSlowRows(listeners);
     printStuckRows(listeners, stucks, seconds);
     return 0;
