@@ -16,6 +16,27 @@ struct CallPlace {
 
 constinit CallPlace places[callPlaceCount] = {};
 
+// How the last call into each of the threads asked lately went; the oldest
+// entry gives way to a new thread.
+struct LastCall {
+    std::uint32_t thread = 0;
+    bool inTime = false;
+};
+constexpr std::size_t rememberedThreads = 64;
+constinit LastCall lastCalls[rememberedThreads] = {};
+constinit std::size_t nextLastCall = 0;
+
+void rememberLastCall(std::uint32_t thread, bool inTime) {
+    for (LastCall& last : lastCalls) {
+        if (last.thread == thread) {
+            last.inTime = inTime;
+            return;
+        }
+    }
+    lastCalls[nextLastCall] = {thread, inTime};
+    nextLastCall = (nextLastCall + 1) % rememberedThreads;
+}
+
 template <class Holds>
 std::size_t countBusy(Holds holds) {
     return static_cast<std::size_t>(std::count_if(
@@ -33,8 +54,15 @@ bool callPlaceFree() {
     return callsCounted() < maxCallsUnderWay && callsNotReturned() < callPlaceCount;
 }
 
+bool answersInTime(std::uint32_t thread) {
+    return std::any_of(std::begin(lastCalls), std::end(lastCalls), [thread](const LastCall& last) {
+        return last.inTime && last.thread == thread;
+    });
+}
+
 bool callMayStartFor(const WaitingEvent& event) {
     return callPlaceFree() &&
+           (callsCounted() + 1 < maxCallsUnderWay || answersInTime(event.thread)) &&
            countBusy([&event](const CallPlace& place) {
                return place.event.thread == event.thread;
            }) == 0 &&
@@ -57,7 +85,8 @@ int beginCall(const WaitingEvent& event, std::uint32_t nowMs) {
 }
 
 void endCall(int place) {
-    if (validPlace(place)) {
+    if (callBusy(place)) {
+        rememberLastCall(places[place].event.thread, !places[place].abandoned);
         places[place] = {};
     }
 }
@@ -105,4 +134,6 @@ void supersedeFocusCallsOf(std::uint32_t thread) {
 
 void clearCallPlaces() {
     std::fill(std::begin(places), std::end(places), CallPlace{});
+    std::fill(std::begin(lastCalls), std::end(lastCalls), LastCall{});
+    nextLastCall = 0;
 }

@@ -14,6 +14,11 @@
 // - An application, with all its threads, has at most callsPerApplication
 //   calls that have not returned, abandoned ones included, so that one
 //   stuck process cannot take every place.
+// - A thread whose last call returned within its deadline is known to
+//   answer in time: the bound's last place is kept for such threads, and
+//   their focuses go before the others' (waiting_events.h). So while stuck
+//   applications are still being found out, three places at a time, the
+//   application the user works in is not held back behind them.
 // With callPlaceCount - maxCallsUnderWay = 16 abandoned calls, the bound's
 // four places are still free: up to 16 stuck threads or applications hold
 // back no other application's cue once their calls have passed the deadline.
@@ -36,9 +41,12 @@ constexpr std::uint32_t callDeadlineMs = 500;
 
 // Whether the bound and the cap leave room for another call.
 bool callPlaceFree();
-// Whether a call about `event` may start now: a place is free, no call waits
-// on its thread and its application is within its share.
+// Whether a call about `event` may start now: a place is free (the last one
+// only for a thread known to answer in time), no call waits on its thread
+// and its application is within its share.
 bool callMayStartFor(const WaitingEvent& event);
+// Whether the last call into `thread` returned within its deadline.
+bool answersInTime(std::uint32_t thread);
 
 // Takes a place for the calls about `event`, made from nowMs on; -1 when
 // callMayStartFor does not hold. The lowest free place is taken, so that

@@ -57,24 +57,37 @@ bool answers(const WaitingEvent& event, AnswerCheck canAnswer, void* context) {
     return canAnswer == nullptr || canAnswer(event, context);
 }
 
-std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
-    // Focuses first: the user is there now. The newest focus of each thread
-    // stands for it, and the thread whose focus went last waits while
-    // another thread's focus waits, so that one application's flood of
-    // focuses cannot keep putting itself ahead of another's.
-    std::size_t newestFocus = none;
+// The newest focus of each thread stands for it, and the thread whose focus
+// went last waits while another thread's focus waits, so that one
+// application's flood of focuses cannot keep putting itself ahead of
+// another's. `inTimeOnly`: of threads known to answer in time only.
+std::size_t newestFocus(bool inTimeOnly, AnswerCheck canAnswer, void* context) {
+    std::size_t newestOfLast = none;
     for (std::size_t i = waitingCount; i-- > 0;) {
-        if (waiting[i].event == eventObjectFocus && answers(waiting[i], canAnswer, context)) {
+        if (waiting[i].event == eventObjectFocus &&
+            (!inTimeOnly || answersInTime(waiting[i].thread)) &&
+            answers(waiting[i], canAnswer, context)) {
             if (waiting[i].thread != lastFocusThread) {
                 return i;
             }
-            if (newestFocus == none) {
-                newestFocus = i;
+            if (newestOfLast == none) {
+                newestOfLast = i;
             }
         }
     }
-    if (newestFocus != none) {
-        return newestFocus;
+    return newestOfLast;
+}
+
+std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
+    // Focuses first: the user is there now. Those of threads known to answer
+    // in time before the others: a stuck application's flood of focuses is
+    // always newer.
+    std::size_t focus = newestFocus(true, canAnswer, context);
+    if (focus == none) {
+        focus = newestFocus(false, canAnswer, context);
+    }
+    if (focus != none) {
+        return focus;
     }
     for (std::size_t i = 0; i < waitingCount; ++i) {
         if (waiting[i].event == eventObjectHide && answers(waiting[i], canAnswer, context)) {

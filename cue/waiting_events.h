@@ -8,9 +8,10 @@
 // every cue as handling each event in arrival order would, except for the
 // cues that could only have cut off a newer cue, that come too late to name
 // what is in front of the user, or of a focus the user has left:
-// - focuses go first: the newest focus of each thread stands for it, and
-//   the thread whose focus was taken last waits while another thread's
-//   focus waits;
+// - focuses go first, those of threads known to answer in time
+//   (call_places.h) before the others: the newest focus of each thread
+//   stands for it, and the thread whose focus was taken last waits while
+//   another thread's focus waits;
 // - a focus whose cue plays makes the shows that arrived before it moot
 //   (forgetShowsBefore): their cues would only cut it off;
 // - a focus that arms the click target makes every older focus and hide

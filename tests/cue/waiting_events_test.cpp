@@ -257,25 +257,30 @@ TEST_F(WaitingEvents, FocusesTakeTurnsByThread) {
     EXPECT_EQ(asked, (Children{6, 3, 5, 4}));
 }
 
-// Four stuck applications fill the bound; once their calls pass the
-// deadline, another application's call may start, though the stuck threads
-// keep their places and are not called again.
+// Stuck applications fill the bound but for the place kept for a thread
+// known to answer in time; once their calls pass the deadline, any other
+// call may start, though the stuck threads keep their places and are not
+// called again.
 TEST_F(WaitingEvents, AnAbandonedCallFreesItsPlaceInTheBound) {
-    for (std::uint32_t thread = 1; thread <= maxCallsUnderWay; ++thread) {
-        ASSERT_GE(startCall(1, thread), 0);
+    endCall(startCall(1, 50));  // the healthy application has answered in time
+    std::uint32_t thread = 0;
+    while (callsCounted() + 1 < maxCallsUnderWay) {
+        ASSERT_GE(startCall(1, ++thread), 0);
     }
     const WaitingEvent healthy{eventObjectFocus, {0x1000, -4, 9}, 50, now, 0, 50, false};
-    EXPECT_FALSE(callMayStartFor(healthy));
+    WaitingEvent another = healthy;
+    another.thread = another.process = 60;
+    EXPECT_FALSE(callMayStartFor(another));
+    EXPECT_TRUE(callMayStartFor(healthy));
     now += callDeadlineMs;
     EXPECT_EQ(abandonOverdueCalls(now, nullptr, nullptr), 0u);
     now += 1;
-    EXPECT_EQ(abandonOverdueCalls(now, nullptr, nullptr), maxCallsUnderWay);
-    EXPECT_TRUE(callMayStartFor(healthy));
+    EXPECT_EQ(abandonOverdueCalls(now, nullptr, nullptr), maxCallsUnderWay - 1);
+    EXPECT_TRUE(callMayStartFor(another));
     WaitingEvent stuckAgain = healthy;
     stuckAgain.thread = stuckAgain.process = 1;
     EXPECT_FALSE(callMayStartFor(stuckAgain));
     // At the cap, nothing starts until a call returns.
-    std::uint32_t thread = maxCallsUnderWay;
     while (callsNotReturned() < callPlaceCount) {
         now += callDeadlineMs + 1;
         abandonOverdueCalls(now, nullptr, nullptr);
@@ -287,6 +292,17 @@ TEST_F(WaitingEvents, AnAbandonedCallFreesItsPlaceInTheBound) {
     EXPECT_FALSE(callMayStartFor(healthy));
     endCall(0);
     EXPECT_TRUE(callMayStartFor(healthy));
+}
+
+// While stuck applications are still being found out, the focus of a thread
+// known to answer in time goes before theirs, though theirs are newer.
+TEST_F(WaitingEvents, FocusOfAThreadThatAnswersInTimeGoesFirst) {
+    endCall(startCall(1, 50));
+    record(eventObjectFocus, 2, 50);
+    record(eventObjectFocus, 3, 7);
+    record(eventObjectFocus, 4, 8);
+    handleAll();
+    EXPECT_EQ(asked, (Children{2, 4, 3}));
 }
 
 // The threads of one process, all stuck on one lock, take no more than its
