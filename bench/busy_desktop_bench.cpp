@@ -64,6 +64,7 @@ struct Result {
     int threadsAtMost = 0;
     SIZE_T memoryEarly = 0;  // 1 s in (a soak: 60 s in)
     SIZE_T memoryLate = 0;   // at the end
+    std::string missed;      // when the focuses not heard were raised, from the first
 };
 
 int threadsOf(DWORD processId) {
@@ -224,6 +225,12 @@ void countHeard(const Vocaret& vocaret, const std::vector<const CueRow*>& rows,
                 ++result.heard;
                 break;
             }
+        }
+    }
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        if (!heard[i]) {
+            result.missed += (result.missed.empty() ? "" : ", ") +
+                             std::to_string(static_cast<int>(raisedAt[i] - raisedAt[0])) + " ms";
         }
     }
 }
@@ -441,8 +448,9 @@ void printStuckRows(const std::vector<std::string>& listeners, const std::vector
                     DWORD seconds) {
     std::printf("\n| listener | stuck beside the focus application (30 s in every name query, a "
                 "focus every 50 ms) | focus cues heard | late p50 / p95 / max | from 1 s on: p95 "
-                "/ max | listener's threads at most | memory 1 s in / at the end |\n");
-    std::printf("|---|---|---|---|---|---|---|\n");
+                "/ max | listener's threads at most | memory 1 s in / at the end | not heard: "
+                "raised at |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
     for (const Stuck& stuck : stucks) {
         for (const std::string& name : listeners) {
             Result result;
@@ -450,13 +458,14 @@ void printStuckRows(const std::vector<std::string>& listeners, const std::vector
                 return;
             }
             std::printf("| %s | %s | %d of %d | %.0f / %.0f / %.0f ms | %.0f / %.0f ms | %d | %lu / "
-                        "%lu KiB |\n",
+                        "%lu KiB | %s |\n",
                         name.c_str(), stuck.label.c_str(), result.heard, result.raised,
                         percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
                         percentile(result.lateness, 1.0), percentile(result.latenessLater, 0.95),
                         percentile(result.latenessLater, 1.0), result.threadsAtMost,
                         static_cast<unsigned long>(result.memoryEarly / 1024),
-                        static_cast<unsigned long>(result.memoryLate / 1024));
+                        static_cast<unsigned long>(result.memoryLate / 1024),
+                        result.heard == result.raised ? "-" : result.missed.c_str());
             std::fflush(stdout);
         }
     }
