@@ -13,6 +13,7 @@
 //   button-rect N        prints button N's screen rectangle
 //   dialog               opens a window of its own with a standard "Mentés"
 //                        button and focuses it; prints the button's rectangle
+//   focus-dialog-button  focuses its button again, raising the focus itself
 //   close-dialog         closes it as a dialog closes: its hide, then at once
 //                        its window destroyed
 //   stats                references held, name and location queries and
@@ -358,6 +359,13 @@ std::string run(const std::string& line) {
             return "error focus stayed elsewhere";
         }
         return screenRectangle(button);
+    } else if (verb == "focus-dialog-button") {
+        // The dialog's activation may come through the display server after
+        // the button took focus, and focus the dialog itself: the button's
+        // focus is made the newest again.
+        const HWND button = GetWindow(dialog, GW_CHILD);
+        SetFocus(button);
+        NotifyWinEvent(EVENT_OBJECT_FOCUS, button, OBJID_CLIENT, CHILDID_SELF);
     } else if (verb == "close-dialog") {
         NotifyWinEvent(EVENT_OBJECT_HIDE, dialog, OBJID_WINDOW, CHILDID_SELF);
         DestroyWindow(dialog);
