@@ -121,7 +121,7 @@ TEST_F(ClickReplay, ExtremeRectangleFromAMisbehavingApplication) {
 
 }  // namespace
 
-#include "in_order_dispatcher.h"
+#include "dispatcher.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "in_order_dispatcher.h"
+#include "dispatcher.h"
 
 #include "click_target.h"
 #include "play_cue.h"
