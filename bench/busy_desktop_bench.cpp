@@ -4,21 +4,34 @@
 // name query slow; another gives the focus to a new recognised element every
 // 500 ms. Then an application slow in one call (hung in WM_GETOBJECT or in
 // get_accName, or naming a focus slowly) beside the other's event 20 ms in.
+// Then stuck applications beside the focus application: several, each
+// hung 30 s in every name query and raising a focus every 50 ms, or four
+// threads of one process hung so. And an application whose focus on
+// "Mentés" takes 300 ms to name, and whose focus moves to an element of no
+// cue 100 ms in: the Save cue must not be heard.
 // For each listener and load: how many of those focus cues were heard, how
 // late (the focus event's GetTickCount to the listener's PlaySoundA, in the
 // winmm trace on the same clock), the listener's CPU time, and how many calls
 // the busy application had to answer. Prints one table; run from the
 // build's bin folder (scripts/bench does).
 // Usage: busy_desktop_bench.exe [SECONDS [LISTENER...]]
+//        busy_desktop_bench.exe busy SECONDS [LISTENER...]   the busy-application rows only
+//        busy_desktop_bench.exe slow SECONDS [LISTENER...]   the slow-application rows only
+//        busy_desktop_bench.exe stuck SECONDS [LISTENER...]  the stuck rows only
+//        busy_desktop_bench.exe soak SECONDS [LISTENER...]   eight stuck applications
 //   LISTENER: vocaret, floor, or the file name of another build of
 //   vocaret.exe in the same folder (to compare with an earlier build).
 #include <windows.h>
 #include <oleacc.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -47,7 +60,34 @@ struct Result {
     double cpuMs = 0;
     int objects = 0;
     int names = 0;
+    std::vector<double> latenessLater;  // of the focuses raised from 1 s on
+    int threadsAtMost = 0;
+    SIZE_T memoryEarly = 0;  // 1 s in (a soak: 60 s in)
+    SIZE_T memoryLate = 0;   // at the end
+    std::string missed;      // when the focuses not heard were raised, from the first
 };
+
+int threadsOf(DWORD processId) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == processId ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+SIZE_T memoryOf(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(process, &counters, sizeof counters);
+    return counters.PagefileUsage;
+}
 
 // The CPU time of the listener's unix process, read through Wine's Z: drive:
 // Wine's GetProcessTimes of another process leaves out most of what its
@@ -166,6 +206,46 @@ struct Desktop {
     }
 };
 
+// With more focuses than distinct sounds, a sound names the newest focus
+// raised before it that has not been heard yet.
+void countHeard(const Vocaret& vocaret, const std::vector<const CueRow*>& rows,
+                const std::vector<double>& raisedAt, Result& result) {
+    const int focuses = static_cast<int>(raisedAt.size());
+    std::vector<bool> heard(raisedAt.size(), false);
+    for (const Vocaret::Play& play : vocaret.plays()) {
+        for (int i = focuses; i-- > 0;) {
+            const auto index = static_cast<std::size_t>(i);
+            const CueRow* row = rows[index % rows.size()];
+            if (!heard[index] && play.sound == row->soundFile && raisedAt[index] <= play.tickMs) {
+                heard[index] = true;
+                result.lateness.push_back(play.tickMs - raisedAt[index]);
+                if (raisedAt[index] - raisedAt[0] >= 1000) {
+                    result.latenessLater.push_back(play.tickMs - raisedAt[index]);
+                }
+                ++result.heard;
+                break;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        if (!heard[i]) {
+            result.missed += (result.missed.empty() ? "" : ", ") +
+                             std::to_string(static_cast<int>(raisedAt[i] - raisedAt[0])) + " ms";
+        }
+    }
+}
+
+// Names the focus application's children with rows of distinct sounds, one
+// for each focus to come.
+std::vector<const CueRow*> nameFocusChildren(Target& focus, int focuses) {
+    const std::vector<const CueRow*> rows = rowsWithDistinctSounds();
+    for (int i = 0; i < focuses; ++i) {
+        const CueRow* row = rows[static_cast<std::size_t>(i) % rows.size()];
+        focus.command("child-name " + std::to_string(i + 1) + " " + escaped(row->elementName));
+    }
+    return rows;
+}
+
 bool run(const Listener& listener, const Load& load, DWORD seconds, Result& result) {
     Desktop desktop(listener);
     if (!desktop.started(listener)) {
@@ -206,23 +286,73 @@ bool run(const Listener& listener, const Load& load, DWORD seconds, Result& resu
     vocaret.waitForSounds(static_cast<std::size_t>(focuses), 4000);
     result.cpuMs = unixProcessCpuMs(listener.program) - cpuBefore;
     result.raised = focuses;
-    std::vector<bool> heard(static_cast<std::size_t>(focuses), false);
-    // With more focuses than distinct sounds, a sound names the newest focus
-    // raised before it that has not been heard yet.
-    for (const Vocaret::Play& play : vocaret.plays()) {
-        for (int i = focuses; i-- > 0;) {
-            const auto index = static_cast<std::size_t>(i);
-            const CueRow* row = rows[index % rows.size()];
-            if (!heard[index] && play.sound == row->soundFile && raisedAt[index] <= play.tickMs) {
-                heard[index] = true;
-                result.lateness.push_back(play.tickMs - raisedAt[index]);
-                ++result.heard;
-                break;
-            }
-        }
-    }
+    countHeard(vocaret, rows, raisedAt, result);
     result.objects = busy.stat("objects");
     result.names = busy.stat("names");
+    return true;
+}
+
+// Stuck applications beside the focus application: `applications` of them,
+// or `threads` UI threads of one, each hung 30 s in every name query and
+// raising a focus every 50 ms for the whole run, as windows blocked on one
+// lock (a network share gone away) do.
+struct Stuck {
+    std::string label;
+    int applications = 0;
+    int threads = 0;
+};
+
+bool runStuck(const Listener& listener, const Stuck& stuck, DWORD seconds, Result& result) {
+    Vocaret vocaret({}, programFolder(), listener);
+    Target focus;
+    std::vector<std::unique_ptr<Target>> hung;
+    for (int i = 0; i < std::max(stuck.applications, stuck.threads > 0 ? 1 : 0); ++i) {
+        hung.push_back(std::make_unique<Target>());
+        if (!hung.back()->ready()) {
+            std::printf("error: a stuck application did not start\n");
+            return false;
+        }
+    }
+    if (vocaret.waitForMainWindow() == nullptr || !focus.ready()) {
+        std::printf("error: %s or a target did not start\n", listener.program.c_str());
+        return false;
+    }
+    const int focuses = static_cast<int>(seconds * 1000 / focusIntervalMs);
+    const std::vector<const CueRow*> rows = nameFocusChildren(focus, focuses);
+    const std::string span = std::to_string(seconds * 1000 + 2000);
+    for (const auto& application : hung) {
+        if (stuck.threads > 0) {
+            application->command("hung-threads " + std::to_string(stuck.threads) + " 30000 50 " +
+                                 span);
+        } else {
+            application->command("name Mentés");
+            application->command("name-delay-every 30000");
+            application->command("raise-every 50 " + span + " 8005");
+        }
+    }
+    std::vector<double> raisedAt(static_cast<std::size_t>(focuses));
+    const ULONGLONG start = GetTickCount64();
+    for (int i = 0; i < focuses; ++i) {
+        const ULONGLONG due = start + static_cast<ULONGLONG>(i) * focusIntervalMs;
+        ULONGLONG now = GetTickCount64();
+        if (due > now) {
+            Sleep(static_cast<DWORD>(due - now));
+        }
+        raisedAt[static_cast<std::size_t>(i)] = static_cast<double>(GetTickCount64());
+        focus.command("raise-child 8005 " + std::to_string(i + 1));
+        result.threadsAtMost = std::max(result.threadsAtMost, threadsOf(vocaret.process.id()));
+        // A minute in for a soak, when every stuck call has long been abandoned.
+        if (i == static_cast<int>((seconds >= 300 ? 60000 : 1000) / focusIntervalMs)) {
+            result.memoryEarly = memoryOf(vocaret.process.handle());
+        }
+    }
+    vocaret.waitForSounds(static_cast<std::size_t>(focuses), 4000);
+    result.memoryLate = memoryOf(vocaret.process.handle());
+    result.raised = focuses;
+    countHeard(vocaret, rows, raisedAt, result);
+    for (const auto& application : hung) {
+        application->process.kill();  // hung: it would not take "quit"
+    }
     return true;
 }
 
@@ -233,6 +363,8 @@ enum class Slowness {
     hungNameQuery,      // its name query takes 2 s
     slowFocus,          // its focus on "Mentés" takes 300 ms to name, beside
                         // a show of an element of no cue 20 ms in
+    leftFocus,          // its focus on "Mentés" takes 300 ms to name, and
+                        // 100 ms in its focus moves to an element of no cue
 };
 
 constexpr int slowTrials = 8;
@@ -246,9 +378,10 @@ bool runSlowTrials(const Listener& listener, Slowness slowness, Result& result) 
     Target& slow = desktop.other;
     Target& focus = desktop.focus;
     slow.command("name Mentés");
+    slow.command("child-prefix Elem ");
     focus.command("child-prefix Elem ");
     const std::vector<const CueRow*> rows = rowsWithDistinctSounds();
-    const bool hang = slowness != Slowness::slowFocus;
+    const bool hang = slowness == Slowness::hungObjectRequest || slowness == Slowness::hungNameQuery;
     for (int i = 0; i < slowTrials; ++i) {
         // Distinct from Save.wav, the slow application's own cue.
         const CueRow* row = rows[static_cast<std::size_t>(i) % (rows.size() - 1) + 1];
@@ -259,14 +392,19 @@ bool runSlowTrials(const Listener& listener, Slowness slowness, Result& result) 
         const ULONGLONG trialStart = GetTickCount64();
         if (slowness == Slowness::hungObjectRequest) {
             slow.command("raise-and-hang 8005 2000");
+        } else if (slowness == Slowness::leftFocus) {
+            slow.command("name-delay 300");
+            slow.command("raise-then-child 8005 100 " + std::to_string(i + 1));
         } else {
             slow.command(hang ? "name-delay 2000" : "name-delay 300");
             slow.command("raise 8005");
         }
         Sleep(20);
         const auto raised = static_cast<double>(GetTickCount64());
-        focus.command(std::string(hang ? "raise-child 8005 " : "raise-child 8002 ") +
-                      std::to_string(i + 1));
+        if (slowness != Slowness::leftFocus) {
+            focus.command(std::string(hang ? "raise-child 8005 " : "raise-child 8002 ") +
+                          std::to_string(i + 1));
+        }
         const std::string expected = hang ? row->soundFile : "Sounds\\Save.wav";
         const ULONGLONG deadline = GetTickCount64() + (hang ? 2600 : 1000);
         bool heard = false;
@@ -306,16 +444,96 @@ Listener listenerNamed(const std::string& name) {
 
 }  // namespace
 
+void printStuckRows(const std::vector<std::string>& listeners, const std::vector<Stuck>& stucks,
+                    DWORD seconds) {
+    std::printf("\n| listener | stuck beside the focus application (30 s in every name query, a "
+                "focus every 50 ms) | focus cues heard | late p50 / p95 / max | from 1 s on: p95 "
+                "/ max | listener's threads at most | memory 1 s in / at the end | not heard: "
+                "raised at |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
+    for (const Stuck& stuck : stucks) {
+        for (const std::string& name : listeners) {
+            Result result;
+            if (!runStuck(listenerNamed(name), stuck, seconds, result)) {
+                return;
+            }
+            std::printf("| %s | %s | %d of %d | %.0f / %.0f / %.0f ms | %.0f / %.0f ms | %d | %lu / "
+                        "%lu KiB | %s |\n",
+                        name.c_str(), stuck.label.c_str(), result.heard, result.raised,
+                        percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
+                        percentile(result.lateness, 1.0), percentile(result.latenessLater, 0.95),
+                        percentile(result.latenessLater, 1.0), result.threadsAtMost,
+                        static_cast<unsigned long>(result.memoryEarly / 1024),
+                        static_cast<unsigned long>(result.memoryLate / 1024),
+                        result.heard == result.raised ? "-" : result.missed.c_str());
+            std::fflush(stdout);
+        }
+    }
+}
+
+void printSlowRows(const std::vector<std::string>& listeners) {
+    std::printf("\n| listener | another application, 20 ms before the focus application's "
+                "event | cues heard | late p50 / p95 / max | WM_GETOBJECT / get_accName "
+                "answered by the slow one |\n");
+    std::printf("|---|---|---|---|---|\n");
+    const struct {
+        Slowness slowness;
+        const char* label;
+    } slownesses[] = {
+        {Slowness::hungObjectRequest, "hangs 2 s in WM_GETOBJECT; a focus"},
+        {Slowness::hungNameQuery, "hangs 2 s in get_accName; a focus"},
+        {Slowness::slowFocus, "focuses \"Mentés\", named in 300 ms; a show of no cue (Save cues)"},
+        {Slowness::leftFocus,
+         "focuses \"Mentés\", named in 300 ms, and 100 ms in an element of no cue (Save cues, "
+         "to be 0)"},
+    };
+    for (const auto& slow : slownesses) {
+        for (const std::string& name : listeners) {
+            Result result;
+            if (!runSlowTrials(listenerNamed(name), slow.slowness, result)) {
+                return;
+            }
+            std::printf("| %s | %s | %d of %d | %.0f / %.0f / %.0f ms | %d / %d |\n",
+                        name.c_str(), slow.label, result.heard, result.raised,
+                        percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
+                        percentile(result.lateness, 1.0), result.objects, result.names);
+            std::fflush(stdout);
+        }
+    }
+}
+
 int main(int argc, char** argv) {
-    const DWORD seconds = argc > 1 ? static_cast<DWORD>(std::atoi(argv[1])) : 20;
+    int first = 1;
+    const std::string mode = argc > 1 && !std::isdigit(static_cast<unsigned char>(argv[1][0]))
+                                 ? argv[first++]
+                                 : "";
+    const DWORD seconds = argc > first ? static_cast<DWORD>(std::atoi(argv[first])) : 20;
     std::vector<std::string> listeners;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = first + 1; i < argc; ++i) {
         listeners.emplace_back(argv[i]);
     }
     if (listeners.empty()) {
         listeners = {"vocaret", "floor"};
     }
-
+    const std::vector<Stuck> stucks = {
+        {"none (the machine's own latency in the same run)", 0, 0},
+        {"4 applications", 4, 0},
+        {"8 applications", 8, 0},
+        {"16 applications", 16, 0},
+        {"4 threads of one application", 0, 4},
+    };
+    if (mode == "soak") {
+        printStuckRows(listeners, {stucks[2]}, seconds);
+        return 0;
+    }
+    if (mode == "slow") {
+        printSlowRows(listeners);
+        return 0;
+    }
+    if (mode == "stuck") {
+        printStuckRows(listeners, stucks, seconds);
+        return 0;
+    }
     double rate = 0;
     {
         Target busy;
@@ -360,30 +578,10 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::printf("\n| listener | another application, 20 ms before the focus application's "
-                "event | cues heard | late p50 / p95 / max | WM_GETOBJECT / get_accName "
-                "answered by the slow one |\n");
-    std::printf("|---|---|---|---|---|\n");
-    const struct {
-        Slowness slowness;
-        const char* label;
-    } slownesses[] = {
-        {Slowness::hungObjectRequest, "hangs 2 s in WM_GETOBJECT; a focus"},
-        {Slowness::hungNameQuery, "hangs 2 s in get_accName; a focus"},
-        {Slowness::slowFocus, "focuses \"Mentés\", named in 300 ms; a show of no cue (Save cues)"},
-    };
-    for (const auto& slow : slownesses) {
-        for (const std::string& name : listeners) {
-            Result result;
-            if (!runSlowTrials(listenerNamed(name), slow.slowness, result)) {
-                return 1;
-            }
-            std::printf("| %s | %s | %d of %d | %.0f / %.0f / %.0f ms | %d / %d |\n",
-                        name.c_str(), slow.label, result.heard, result.raised,
-                        percentile(result.lateness, 0.5), percentile(result.lateness, 0.95),
-                        percentile(result.lateness, 1.0), result.objects, result.names);
-            std::fflush(stdout);
-        }
+    if (mode == "busy") {
+        return 0;
     }
+    printSlowRows(listeners);
+    printStuckRows(listeners, stucks, seconds);
     return 0;
 }

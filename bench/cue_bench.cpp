@@ -4,7 +4,7 @@
 #include <string>
 
 #include "click_target.h"
-#include "dispatcher.h"
+#include "in_order_dispatcher.h"
 #include "play_cue.h"
 #include "waiting_events.h"
 
@@ -90,7 +90,7 @@ void BM_WaitingEventsFullQueue(benchmark::State& state) {
     const auto record = [&] {
         ++child;
         const auto thread = static_cast<std::uint32_t>(child % 16 + 1);
-        recordWaitingEvent({eventObjectShow, {1, -4, child}, thread, now, 0});
+        recordWaitingEvent({eventObjectShow, {1, -4, child}, thread, now, 0, thread, false});
     };
     while (waitingEventCount() < waitingEventCapacity) {
         record();

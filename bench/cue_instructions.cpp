@@ -6,7 +6,7 @@
 #include <string>
 
 #include "click_target.h"
-#include "dispatcher.h"
+#include "in_order_dispatcher.h"
 #include "play_cue.h"
 
 namespace {

@@ -2,19 +2,20 @@
 
 #include <atomic>
 
+#include "call_places.h"
 #include "click_target.h"
-#include "dispatcher.h"
+#include "event_kinds.h"
 #include "play_cue.h"
 #include "waiting_events.h"
 
 namespace {
 
 // The arrival numbers of the newest event that set the click target and of
-// the newest focus whose cue played; 0 for none yet. The threads that make
+// the newest event whose cue played; 0 for none yet. The threads that make
 // the calls read targetSetBy too (targetStillOpenTo), to skip a location
 // query whose answer could change nothing; only the main thread writes it.
 constinit std::atomic<std::uint64_t> targetSetBy{0};
-constinit std::uint64_t focusCuePlayedBy = 0;
+constinit std::uint64_t cuePlayedBy = 0;
 
 bool setsTarget(const EventFindings& found) {
     switch (found.event) {
@@ -31,17 +32,22 @@ bool targetStillOpenTo(std::uint64_t arrival) {
 }
 
 void playFoundCue(const EventFindings& found, std::uint32_t nowMs) {
-    const bool newestCue = found.arrival > focusCuePlayedBy;
-    if (found.named && found.row != nullptr && newestCue) {
-        if (found.event == eventObjectFocus) {
+    if (!found.named || found.row == nullptr || found.arrival <= cuePlayedBy) {
+        return;
+    }
+    if (found.event == eventObjectFocus) {
+        if (focusCallSuperseded(found.arrival)) {
+            return;
+        }
+        playCue(*found.row);
+        cuePlayedBy = found.arrival;
+        forgetShowsBefore(found.arrival);
+    } else if (found.event == eventObjectShow) {
+        if (nowMs - found.raisedMs <= showLifetimeMs) {
             playCue(*found.row);
-            focusCuePlayedBy = found.arrival;
-        } else if (found.event == eventObjectShow) {
-            if (nowMs - found.raisedMs <= showLifetimeMs) {
-                playCue(*found.row);
-            } else {
-                noteStaleShow();
-            }
+            cuePlayedBy = found.arrival;
+        } else {
+            noteStaleShow();
         }
     }
 }
@@ -68,9 +74,8 @@ bool setTargetFromFindings(const EventFindings& found) {
         // focus before has lost it, and nothing is armed.
         armedCueId = 0;
     }
-    // Whatever the older focuses and hides would do, this overwrites; their
-    // cues would only cut this one off.
-    forgetEventsBefore(found.arrival);
+    // Whatever the older focuses and hides would do, this overwrites.
+    forgetTargetEventsBefore(found.arrival);
     return found.located;
 }
 

@@ -8,9 +8,13 @@
 // - It sets the click target (arms it, or disarms it) unless a newer event
 //   has set the target since: that newer state is the one arrival order
 //   leaves.
-// - A focus cue plays unless a newer focus cue has played: it would cut
-//   that one off. A show's cue likewise, and a show whose answer comes more
-//   than showLifetimeMs after it was raised is stale.
+// - A cue plays unless a newer cue, of a focus or a show, has played: it
+//   would cut that one off. A show whose answer comes more than
+//   showLifetimeMs after it was raised is stale. A focus cue plays only
+//   while no newer focus of its thread has arrived (waiting, or with its
+//   own call under way): the user has left the element. Focuses of other
+//   threads do not count here, so that one application's flood of focuses
+//   cannot silence another's.
 // - An event that played nothing and changed nothing overtakes nothing.
 // So every applied target state is newer than the one before it, and the
 // target ends as the newest event that sets it leaves it: as in arrival
@@ -44,7 +48,8 @@ struct EventFindings {
 
 // Plays and sets the click target as the rule above allows, at nowMs.
 // A focus that sets the target makes the older waiting focuses and hides
-// moot (forgetEventsBefore). Answers whether it armed the target.
+// moot (forgetTargetEventsBefore), one whose cue plays the older shows
+// (forgetShowsBefore). Answers whether it armed the target.
 bool applyEventFindings(const EventFindings& found, std::uint32_t nowMs);
 
 // The two halves of it, for a platform that learns the name before the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "call_places.h"
 #include "click_target.h"
 
 namespace {
@@ -56,24 +57,37 @@ bool answers(const WaitingEvent& event, AnswerCheck canAnswer, void* context) {
     return canAnswer == nullptr || canAnswer(event, context);
 }
 
-std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
-    // Focuses first: the user is there now. The newest focus of each thread
-    // stands for it, and the thread whose focus went last waits while
-    // another thread's focus waits, so that one application's flood of
-    // focuses cannot keep putting itself ahead of another's.
-    std::size_t newestFocus = none;
+// The newest focus of each thread stands for it, and the thread whose focus
+// went last waits while another thread's focus waits, so that one
+// application's flood of focuses cannot keep putting itself ahead of
+// another's. `inTimeOnly`: of threads known to answer in time only.
+std::size_t newestFocus(bool inTimeOnly, AnswerCheck canAnswer, void* context) {
+    std::size_t newestOfLast = none;
     for (std::size_t i = waitingCount; i-- > 0;) {
-        if (waiting[i].event == eventObjectFocus && answers(waiting[i], canAnswer, context)) {
+        if (waiting[i].event == eventObjectFocus &&
+            (!inTimeOnly || answersInTime(waiting[i].thread)) &&
+            answers(waiting[i], canAnswer, context)) {
             if (waiting[i].thread != lastFocusThread) {
                 return i;
             }
-            if (newestFocus == none) {
-                newestFocus = i;
+            if (newestOfLast == none) {
+                newestOfLast = i;
             }
         }
     }
-    if (newestFocus != none) {
-        return newestFocus;
+    return newestOfLast;
+}
+
+std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
+    // Focuses first: the user is there now. Those of threads known to answer
+    // in time before the others: a stuck application's flood of focuses is
+    // always newer.
+    std::size_t focus = newestFocus(true, canAnswer, context);
+    if (focus == none) {
+        focus = newestFocus(false, canAnswer, context);
+    }
+    if (focus != none) {
+        return focus;
     }
     for (std::size_t i = 0; i < waitingCount; ++i) {
         if (waiting[i].event == eventObjectHide && answers(waiting[i], canAnswer, context)) {
@@ -116,11 +130,21 @@ std::uint32_t eventRaisedMs(std::uint32_t reportedMs, std::uint32_t arrivedMs) {
     return arrivedMs - reportedMs <= plausibleDeliveryMs ? reportedMs : arrivedMs;
 }
 
-void recordWaitingEvent(WaitingEvent event) {
+std::uint64_t recordWaitingEvent(WaitingEvent event) {
     if (!eventCanChangeAnything(event.event)) {
-        return;
+        return 0;
     }
     event.arrival = ++arrivals;
+    event.superseded = false;
+    if (event.event == eventObjectFocus) {
+        // The user has left the thread's older focuses, waiting or asked about.
+        for (std::size_t i = 0; i < waitingCount; ++i) {
+            if (waiting[i].event == eventObjectFocus && waiting[i].thread == event.thread) {
+                waiting[i].superseded = true;
+            }
+        }
+        supersedeFocusCallsOf(event.thread);
+    }
     std::size_t same = none;
     std::size_t threadShare = 0;
     for (std::size_t i = 0; i < waitingCount; ++i) {
@@ -149,6 +173,7 @@ void recordWaitingEvent(WaitingEvent event) {
     }
     waiting[waitingCount] = event;
     ++waitingCount;
+    return event.arrival;
 }
 
 bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck canAnswer,
@@ -175,13 +200,6 @@ bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck c
         }
         if (next.event == eventObjectFocus) {
             lastFocusThread = next.thread;
-            // Their cues would only cut this one off.
-            const std::uint64_t focusArrival = next.arrival;
-            removeWhere(
-                [focusArrival](const WaitingEvent& event) {
-                    return isShow(event) && event.arrival < focusArrival;
-                },
-                tally.overtaken);
         } else if (isShow(next)) {
             lastShowThread = next.thread;
         }
@@ -189,9 +207,16 @@ bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck c
     }
 }
 
-void forgetEventsBefore(std::uint64_t arrival) {
-    removeWhere([arrival](const WaitingEvent& event) { return event.arrival < arrival; },
-                tally.overtaken);
+void forgetTargetEventsBefore(std::uint64_t arrival) {
+    removeWhere(
+        [arrival](const WaitingEvent& event) { return !isShow(event) && event.arrival < arrival; },
+        tally.overtaken);
+}
+
+void forgetShowsBefore(std::uint64_t arrival) {
+    removeWhere(
+        [arrival](const WaitingEvent& event) { return isShow(event) && event.arrival < arrival; },
+        tally.overtaken);
 }
 
 std::size_t waitingEventCount() {

@@ -6,15 +6,21 @@
 // are applied by the rule of event_findings.h, which keeps the click target
 // as arrival order leaves it whatever the order of taking. The order keeps
 // every cue as handling each event in arrival order would, except for the
-// cues of shows that could only have cut off a newer cue or that come too
-// late to name what is in front of the user:
-// - focuses go first: the newest focus of each thread stands for it, and
-//   the thread whose focus was taken last waits while another thread's
-//   focus waits; the shows that arrived before a focus taken are dropped;
+// cues that could only have cut off a newer cue, that come too late to name
+// what is in front of the user, or of a focus the user has left:
+// - focuses go first, those of threads known to answer in time
+//   (call_places.h) before the others: the newest focus of each thread
+//   stands for it, and the thread whose focus was taken last waits while
+//   another thread's focus waits;
+// - a focus whose cue plays makes the shows that arrived before it moot
+//   (forgetShowsBefore): their cues would only cut it off;
 // - a focus that arms the click target makes every older focus and hide
-//   moot (forgetEventsBefore): whatever they did, it overwrites;
+//   moot (forgetTargetEventsBefore): whatever they did, it overwrites;
 // - a focus that arms nothing changes nothing, so the older ones may follow
 //   it; hides go in arrival order, once no focus waits;
+// - a focus of a thread that has raised a newer focus since is superseded:
+//   the user has left it, and its cue does not play; its answer still sets
+//   the click target as the rule of event_findings.h allows;
 // - a hide while the target is disarmed, with nothing that could still arm
 //   it, changes nothing and is dropped without a call;
 // - a show older than showLifetimeMs is dropped unheard;
@@ -25,7 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "dispatcher.h"
+#include "event_kinds.h"
 
 // An element as the platform names it: its window, object and child.
 struct ElementKey {
@@ -41,6 +47,8 @@ struct WaitingEvent {
     std::uint32_t thread;    // the thread that answers the calls about the element
     std::uint32_t raisedMs;  // when it was raised, on the millisecond tick clock
     std::uint64_t arrival;   // set when recorded: later events have larger numbers
+    std::uint32_t process;   // the application: the thread's process
+    bool superseded;         // a focus whose thread has raised a newer focus since
 };
 
 constexpr std::size_t waitingEventCapacity = 1024;
@@ -58,8 +66,9 @@ bool eventCanChangeAnything(std::uint32_t event);
 std::uint32_t eventRaisedMs(std::uint32_t reportedMs, std::uint32_t arrivedMs);
 
 // Adds an event of a kind that can change anything (others are dropped); a
-// waiting event of the same element and kind gives way to it.
-void recordWaitingEvent(WaitingEvent event);
+// waiting event of the same element and kind gives way to it. Answers its
+// arrival number, 0 for an event dropped.
+std::uint64_t recordWaitingEvent(WaitingEvent event);
 
 // Whether the application behind an event can answer calls now.
 using AnswerCheck = bool (*)(const WaitingEvent& event, void* context);
@@ -73,9 +82,12 @@ using AnswerCheck = bool (*)(const WaitingEvent& event, void* context);
 bool takeNextWaitingEvent(std::uint32_t nowMs, bool callsUnderWay, AnswerCheck canAnswer,
                           void* context, WaitingEvent& next);
 
-// The focus that arrived as `arrival` armed the click target: the older
+// The focus that arrived as `arrival` set the click target: the older
 // waiting focuses and hides can change nothing any more.
-void forgetEventsBefore(std::uint64_t arrival);
+void forgetTargetEventsBefore(std::uint64_t arrival);
+// The focus that arrived as `arrival` played its cue: the older waiting
+// shows would only cut it off.
+void forgetShowsBefore(std::uint64_t arrival);
 
 // A show's answer came back too late to be played.
 void noteStaleShow();
@@ -89,7 +101,7 @@ struct WaitingEventTally {
     std::size_t full = 0;        // pushed out of a full queue or a thread's share
     std::size_t coalesced = 0;   // replaced by a newer event of the same element
     std::size_t stale = 0;       // shows that waited too long
-    std::size_t overtaken = 0;   // shows older than a focus handled, events older than an arming focus
+    std::size_t overtaken = 0;   // shows older than a focus cue played, events older than an arming focus
     std::size_t disarmed = 0;    // hides with nothing to disarm
 };
 const WaitingEventTally& waitingEventTally();

@@ -7,6 +7,7 @@
 // Input format: a stream of operations, each introduced by one selector byte.
 // Every read past the end of the input yields zero, so any byte string is a
 // valid input. fuzz/make_corpus.sh writes the seed corpus in this format.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -14,9 +15,10 @@
 #include <string_view>
 #include <vector>
 
+#include "call_places.h"
 #include "click_target.h"
 #include "cue_table.h"
-#include "dispatcher.h"
+#include "in_order_dispatcher.h"
 #include "event_findings.h"
 #include "play_cue.h"
 #include "waiting_events.h"
@@ -375,15 +377,28 @@ void toggleOutput(Reader&) {
     setSoundOutput(outputInstalled ? recordSound : nullptr);
 }
 
-// A run of shows, hides and focuses of six elements of three threads, some
-// waiting while others are taken, as a busy desktop delivers them. The calls
-// of a taken event may be under way while others are recorded and taken,
-// and their answers come back in any order. Whatever the order of taking
-// and answering and whatever is dropped on the way, no stale show and no
-// other kind is ever taken, and the click target ends exactly as handling
-// every event in arrival order leaves it (unless the queue overflowed).
+// A run of shows, hides and focuses of six elements of four threads of two
+// applications (three threads in one, so that its share binds), some
+// waiting while others are taken, as a busy desktop delivers them. The
+// calls of a taken event take a call place and may be under way while
+// others are recorded and taken, pass their deadline and be abandoned, and
+// answer in any order, late, or never. Whatever the order of taking and
+// answering and whatever is dropped on the way:
+// - no stale show and no other kind is ever taken;
+// - a call starts only as the bound, the cap, the threads and the shares
+//   allow, as this fuzzer counts them itself;
+// - no cue plays that an older event's answer would put after a newer cue,
+//   and no focus cue plays once a newer focus of its thread has arrived;
+// - the click target ends exactly as handling every event in arrival order
+//   leaves it, an event whose call never answers counting as one that
+//   found nothing (unless the queue overflowed).
 void waitingEvents(Reader& in) {
     constexpr std::int32_t elementCount = 6;
+    constexpr std::uint32_t threadCount = 4;
+    const auto threadOf = [](std::int32_t element) {
+        return static_cast<std::uint32_t>(element) % threadCount;
+    };
+    const auto processOf = [](std::uint32_t thread) { return thread == 3 ? 1u : 0u; };
     const CueRow* rows[elementCount];
     bool locatable[elementCount];
     for (std::int32_t element = 0; element < elementCount; ++element) {
@@ -391,16 +406,32 @@ void waitingEvents(Reader& in) {
         locatable[element] = in.byte() % 4 != 0;
     }
     clearWaitingEvents();
-    Target inOrder = currentTarget();
+    clearCallPlaces();
+    const Target start = currentTarget();
     const std::size_t fullBefore = waitingEventTally().full;
     std::uint32_t now = in.u32();
-    // What calls under way will find; a focus's cue may come back before
-    // its location, with other answers between the two.
-    struct Answer {
-        EventFindings found;
-        bool cuePlayed;
+    struct Recorded {
+        std::uint64_t arrival;
+        std::uint32_t event;
+        std::int32_t element;
     };
-    std::vector<Answer> underWay;
+    std::vector<Recorded> recordedEvents;
+    std::uint64_t newestFocusOf[threadCount] = {};
+    std::uint64_t newestCue = 0;
+    // Calls under way; a focus's cue may come back before its location,
+    // with other answers between the two.
+    struct Call {
+        EventFindings found;
+        std::int32_t element;
+        int place;
+        std::uint32_t startedMs;
+        bool cuePlayed = false;
+        bool abandoned = false;
+        bool never = false;  // abandoned, and its answer never comes
+    };
+    std::vector<Call> underWay;
+    std::vector<std::uint64_t> taken;
+    std::vector<Recorded> neverAnswered;
 
     // Every element has a rectangle of its own.
     const auto findOut = [&](const WaitingEvent& event) {
@@ -418,35 +449,106 @@ void waitingEvents(Reader& in) {
         found.height = 2;
         return found;
     };
+    const auto countCalls = [&](auto holds) {
+        std::size_t count = 0;
+        for (const Call& call : underWay) {
+            count += holds(call) ? 1 : 0;
+        }
+        return count;
+    };
     const auto startNext = [&]() {
+        const std::size_t counted = countCalls([](const Call& call) { return !call.abandoned; });
+        const bool room = counted < maxCallsUnderWay && underWay.size() < callPlaceCount;
+        check(callPlaceFree() == room);
+        if (!room) {
+            return false;
+        }
         WaitingEvent next{};
-        if (!takeNextWaitingEvent(now, !underWay.empty(), nullptr, nullptr, next)) {
+        if (!takeNextWaitingEvent(
+                now, !underWay.empty(),
+                [](const WaitingEvent& event, void*) { return callMayStartFor(event); }, nullptr,
+                next)) {
             return false;
         }
         check(eventCanChangeAnything(next.event));
         check(next.event != eventObjectShow || now - next.raisedMs <= showLifetimeMs);
-        underWay.push_back({findOut(next), false});
+        const std::int32_t element = next.element.child;
+        const std::uint32_t thread = threadOf(element);
+        check(countCalls([&](const Call& call) { return threadOf(call.element) == thread; }) == 0);
+        check(countCalls([&](const Call& call) {
+                  return processOf(threadOf(call.element)) == processOf(thread);
+              }) < callsPerApplication);
+        const int place = beginCall(next, now);
+        check(place >= 0);
+        taken.push_back(next.arrival);
+        underWay.push_back({findOut(next), element, place, now});
         return true;
     };
+    // A cue just played for `call`: never one an older answer puts after a
+    // newer cue, nor one of a focus its thread has left.
+    const auto checkCue = [&](const Call& call, std::size_t soundsBefore) {
+        if (recordedCount == soundsBefore) {
+            return;
+        }
+        check(call.found.arrival > newestCue);
+        newestCue = call.found.arrival;
+        if (call.found.event == eventObjectFocus) {
+            check(newestFocusOf[threadOf(call.element)] == call.found.arrival);
+        }
+    };
+    const auto finish = [&](std::size_t index) {
+        endCall(underWay[index].place);
+        underWay.erase(underWay.begin() + static_cast<std::ptrdiff_t>(index));
+    };
     const auto answer = [&](std::size_t which) {
-        const std::size_t index = which / 2 % underWay.size();
-        Answer& answered = underWay[index];
+        std::vector<std::size_t> answering;
+        for (std::size_t i = 0; i < underWay.size(); ++i) {
+            if (!underWay[i].never) {
+                answering.push_back(i);
+            }
+        }
+        if (answering.empty()) {
+            return false;
+        }
+        const std::size_t index = answering[which / 2 % answering.size()];
+        Call& answered = underWay[index];
+        const std::size_t soundsBefore = recordedCount;
         if (which % 2 != 0 && !answered.cuePlayed) {
             playFoundCue(answered.found, now);
             answered.cuePlayed = true;
-            return;
+            checkCue(answered, soundsBefore);
+            return true;
         }
         if (answered.cuePlayed) {
             setTargetFromFindings(answered.found);
         } else {
             applyEventFindings(answered.found, now);
+            checkCue(answered, soundsBefore);
         }
-        underWay.erase(underWay.begin() + static_cast<std::ptrdiff_t>(index));
+        finish(index);
+        return true;
+    };
+    const auto abandon = [&](std::uint8_t neverMask) {
+        std::size_t overdueNow = 0;
+        for (std::size_t i = 0; i < underWay.size(); ++i) {
+            Call& call = underWay[i];
+            if (now - call.startedMs > callDeadlineMs && !call.abandoned) {
+                call.abandoned = true;
+                call.never = (neverMask >> (i % 8) & 1u) != 0;
+                ++overdueNow;
+            }
+        }
+        std::size_t abandonedNow = 0;
+        abandonOverdueCalls(
+            now, [](int, void* count) { ++*static_cast<std::size_t*>(count); }, &abandonedNow);
+        check(abandonedNow == overdueNow);
+        check(callsCounted() == countCalls([](const Call& call) { return !call.abandoned; }));
+        check(callsNotReturned() == underWay.size());
     };
 
     const std::size_t steps = in.byte() % 64u;
     for (std::size_t step = 0; step < steps; ++step) {
-        switch (in.byte() % 5) {
+        switch (in.byte() % 6) {
         case 0:
         case 1: {
             const std::uint8_t kind = in.byte();
@@ -456,39 +558,74 @@ void waitingEvents(Reader& in) {
                                                         : 0x8000u + kind % 16u;
             const std::int32_t element = in.byte() % elementCount;
             const std::uint32_t age = in.byte() * 4u;
-            recordWaitingEvent({event, {1, -4, element}, static_cast<std::uint32_t>(element % 3),
-                                now - age, 0});
-            // The reference: the same event handled at once.
-            if (event == eventObjectHide) {
-                inOrder.armed = 0;
-            } else if (event == eventObjectFocus && rows[element] != nullptr) {
-                if (locatable[element]) {
-                    inOrder = {rows[element]->cueId, element, element * 10, element + 1, 2};
-                } else {
-                    inOrder.armed = 0;
+            const std::uint32_t thread = threadOf(element);
+            const std::uint64_t arrival = recordWaitingEvent(
+                {event, {1, -4, element}, thread, now - age, 0, processOf(thread), false});
+            if (arrival != 0) {
+                recordedEvents.push_back({arrival, event, element});
+                if (event == eventObjectFocus) {
+                    newestFocusOf[thread] = arrival;
                 }
             }
             break;
         }
         case 2: startNext(); break;
-        case 3:
-            if (!underWay.empty()) {
-                answer(in.byte());
-            }
+        case 3: answer(in.byte()); break;
+        case 4: now += in.byte() * 4u; break;
+        default:
+            now += callDeadlineMs + in.byte() % 4u;
+            abandon(in.byte());
             break;
-        default: now += in.byte() * 4u; break;
         }
         check(waitingEventCount() <= waitingEventCapacity);
     }
-    for (;;) {
-        if (!underWay.empty()) {
-            answer(0);
-        } else if (!startNext()) {
-            break;
-        }
+    // Everything answers but what never does; meanwhile those calls keep
+    // their places and their threads wait. Then their threads return with
+    // nothing, and what waited behind them is handled too.
+    while (answer(0) || startNext()) {
     }
+    for (std::size_t i = underWay.size(); i-- > 0;) {
+        neverAnswered.push_back(
+            {underWay[i].found.arrival, underWay[i].found.event, underWay[i].element});
+        finish(i);
+    }
+    while (answer(0) || startNext()) {
+    }
+    check(underWay.empty());
     check(waitingEventCount() == 0);
     if (waitingEventTally().full == fullBefore) {
+        // The reference: the same events handled at once, in arrival order,
+        // but those that never answered, and the older ones of the same
+        // element and kind that they replaced while waiting: those were
+        // never taken, and any one of them that was replaced by an event
+        // that did answer changes nothing that event does not do again.
+        const auto neverAnswers = [&](const Recorded& event) {
+            const bool wasTaken =
+                std::find(taken.begin(), taken.end(), event.arrival) != taken.end();
+            return std::any_of(neverAnswered.begin(), neverAnswered.end(),
+                               [&](const Recorded& never) {
+                                   return never.arrival == event.arrival ||
+                                          (!wasTaken && never.arrival > event.arrival &&
+                                           never.element == event.element &&
+                                           never.event == event.event);
+                               });
+        };
+        Target inOrder = start;
+        for (const Recorded& event : recordedEvents) {
+            if (neverAnswers(event)) {
+                continue;
+            }
+            if (event.event == eventObjectHide) {
+                inOrder.armed = 0;
+            } else if (event.event == eventObjectFocus && rows[event.element] != nullptr) {
+                if (locatable[event.element]) {
+                    inOrder = {rows[event.element]->cueId, event.element, event.element * 10,
+                               event.element + 1, 2};
+                } else {
+                    inOrder.armed = 0;
+                }
+            }
+        }
         // A target left disarmed keeps whatever rectangle it had.
         const Target reached = currentTarget();
         check(reached.armed == inOrder.armed);

@@ -3,43 +3,48 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <atomic>
 
-#include "dispatcher.h"
+#include "event_kinds.h"
 #include "subscription.h"
 #include "target_window.h"
 
 namespace {
 
+// How far a call thread has got with its event; written by the call thread
+// (after the findings it stands for), reset by the main thread before it
+// hands out the next event.
+enum Stage : int { working, named, answered, released };
+
 // One call thread and the event it works on. The main thread writes `event`
-// before it sets `wake`; the call thread writes the fields of `found` that
-// a message hands back before it posts that message, and none of them
-// after. Both are platform synchronisation, so neither side ever reads a
-// half-written value. `busy` is the main thread's alone.
+// before it sets `wake`, and reads `found` only as far as `stage` says it is
+// written; the call thread writes nothing of `found` that `stage` already
+// covers. `cuePassed` and `targetPassed` are the main thread's alone.
 struct CallThread {
     HANDLE thread = nullptr;
     HANDLE wake = nullptr;
-    bool busy = false;
     WaitingEvent event{};
     EventFindings found{};
-    bool namedFirst = false;  // the call thread's own
+    std::atomic<int> stage{working};
+    bool cuePassed = false;
+    bool targetPassed = false;
 };
 
-constinit CallThread callThreads[maxCallsUnderWay] = {};
-constinit int mostBusy = 0;
+constinit CallThread callThreads[callPlaceCount] = {};
+constinit int mostCounted = 0;
 constinit FindingsHandler findingsHandler = nullptr;
 
-// Findings come back to the main thread through a message-only window of
-// its own, as a posted message: the main thread never waits for them.
+// The call threads say "look" through a message-only window of the main
+// thread's, as a posted message: the main thread never waits for them.
 constexpr UINT findingsMessage = WM_APP + 0x40;
-constinit HWND findingsWindow = nullptr;
+constexpr const char* findingsClass = "vocaretCallFindings";
+constinit std::atomic<HWND> findingsWindow{nullptr};
 
-void postToMainThread(const CallThread& self, CallProgress progress) {
-    const auto index = static_cast<WPARAM>(&self - callThreads);
-    // A full message queue is the only way this fails; it drains.
-    while (!PostMessageA(findingsWindow, findingsMessage, index, static_cast<LPARAM>(progress)) &&
-           IsWindow(findingsWindow)) {
-        Sleep(10);
-    }
+void reach(CallThread& self, Stage stage) {
+    self.stage.store(stage, std::memory_order_release);
+    // When the window is gone or its queue is full, the main thread's timer
+    // looks all the same.
+    PostMessageA(findingsWindow.load(std::memory_order_relaxed), findingsMessage, 0, 0);
 }
 
 // The name as the core compares it, and the row it matches; false when the
@@ -76,8 +81,7 @@ void askAboutElement(CallThread& self, IAccessible* object, VARIANT& child) {
     if (found.named && found.row != nullptr && event.event == eventObjectFocus &&
         targetStillOpenTo(event.arrival)) {
         // The cue need not wait for the location.
-        postToMainThread(self, CallProgress::named);
-        self.namedFirst = true;
+        reach(self, named);
         LONG left = 0;
         LONG top = 0;
         LONG width = 0;
@@ -131,50 +135,50 @@ DWORD WINAPI callThreadMain(void* parameter) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     for (;;) {
         WaitForSingleObject(self.wake, INFINITE);
-        self.namedFirst = false;
         IAccessible* object = findOut(self);
-        postToMainThread(self, self.namedFirst ? CallProgress::located : CallProgress::found);
+        reach(self, answered);
         if (object != nullptr) {
             object->Release();
         }
-        postToMainThread(self, CallProgress::threadFree);
+        reach(self, released);
     }
 }
 
 LRESULT CALLBACK findingsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == findingsMessage && wParam < maxCallsUnderWay) {
-        // The findings first, then, once the object is released (a call into
-        // the application too), the thread is free for the next event.
-        CallThread& from = callThreads[wParam];
-        const auto progress = static_cast<CallProgress>(lParam);
-        if (from.busy && findingsHandler != nullptr) {
-            if (progress == CallProgress::threadFree) {
-                from.busy = false;
-                findingsHandler(progress, nullptr);
-            } else {
-                findingsHandler(progress, &from.found);
-            }
+    switch (message) {
+    case findingsMessage:
+        // Whoever sent it, the findings are read from the call threads'
+        // own places. A sent one is not acted on in its sender's frame.
+        if (!InSendMessage()) {
+            collectFindings();
         }
         return 0;
+    case WM_CLOSE:
+        // Not ours to close: any process can find this window by its class.
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
 }
 
-bool haveFindingsWindow() {
-    if (findingsWindow == nullptr) {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = findingsWindowProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "vocaretCallFindings";
-        RegisterClassA(&windowClass);
-        findingsWindow = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0,
-                                         HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+// The window the call threads post to; made again if it was destroyed.
+void haveFindingsWindow() {
+    const HWND window = findingsWindow.load(std::memory_order_relaxed);
+    if (window != nullptr && IsWindow(window)) {
+        return;
     }
-    return findingsWindow != nullptr;
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = findingsWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = findingsClass;
+    RegisterClassA(&windowClass);  // fails harmlessly once registered
+    findingsWindow.store(CreateWindowExA(0, findingsClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                         nullptr, windowClass.hInstance, nullptr),
+                         std::memory_order_relaxed);
 }
 
 // Call threads are started when first needed and then kept: they cost
-// nothing while they wait for work.
+// nothing while they wait for work, and there are at most callPlaceCount.
 bool haveThread(CallThread& slot) {
     if (slot.thread != nullptr) {
         return true;
@@ -198,33 +202,51 @@ HWND windowOf(const WaitingEvent& event) {
 }
 
 bool startEventCalls(const WaitingEvent& event, FindingsHandler handler) {
-    if (!haveFindingsWindow()) {
+    haveFindingsWindow();
+    const int place = beginCall(event, GetTickCount());
+    if (place < 0) {
         return false;
     }
-    for (CallThread& slot : callThreads) {
-        if (!slot.busy && haveThread(slot)) {
-            findingsHandler = handler;
-            slot.event = event;
-            slot.busy = true;
-            mostBusy = std::max(mostBusy, callsUnderWay());
-            SetEvent(slot.wake);
-            return true;
+    CallThread& slot = callThreads[place];
+    if (!haveThread(slot)) {
+        endCall(place);
+        return false;
+    }
+    findingsHandler = handler;
+    slot.event = event;
+    slot.stage.store(working, std::memory_order_relaxed);
+    slot.cuePassed = false;
+    slot.targetPassed = false;
+    mostCounted = std::max(mostCounted, static_cast<int>(callsCounted()));
+    SetEvent(slot.wake);
+    return true;
+}
+
+void collectFindings() {
+    abandonOverdueCalls(GetTickCount(), nullptr, nullptr);
+    for (int place = 0; place < static_cast<int>(callPlaceCount); ++place) {
+        if (!callBusy(place) || findingsHandler == nullptr) {
+            continue;
+        }
+        CallThread& slot = callThreads[place];
+        const int stage = slot.stage.load(std::memory_order_acquire);
+        // The cue first, then the target, then, once the object is released
+        // (a call into the application too), the place is free.
+        if (stage >= named && !slot.cuePassed) {
+            slot.cuePassed = true;
+            findingsHandler(CallProgress::named, &slot.found);
+        }
+        if (stage >= answered && !slot.targetPassed) {
+            slot.targetPassed = true;
+            findingsHandler(CallProgress::answered, &slot.found);
+        }
+        if (stage == released) {
+            endCall(place);
+            findingsHandler(CallProgress::threadFree, nullptr);
         }
     }
-    return false;
-}
-
-bool callUnderWayInto(DWORD thread) {
-    return std::any_of(std::begin(callThreads), std::end(callThreads), [thread](const CallThread& slot) {
-        return slot.busy && slot.event.thread == thread;
-    });
-}
-
-int callsUnderWay() {
-    return static_cast<int>(std::count_if(std::begin(callThreads), std::end(callThreads),
-                                          [](const CallThread& slot) { return slot.busy; }));
 }
 
 int mostCallsUnderWay() {
-    return mostBusy;
+    return mostCounted;
 }

@@ -2,18 +2,20 @@
 
 #include "call_threads.h"
 #include "click_target.h"
-#include "dispatcher.h"
+#include "event_kinds.h"
 #include "event_findings.h"
 #include "subscription.h"
 #include "target_window.h"
 #include "waiting_events.h"
 
-constinit BSTR objectName = nullptr;
-
 namespace {
 
 // Set when the program closes: nothing is handed out or applied from then on.
 constinit bool eventsEnded = false;
+
+// The timer that looks at the waiting events and the calls again.
+constexpr UINT recheckMs = 25;
+constinit UINT_PTR recheckTimer = 0;
 
 // The last answer, for the run of events of one thread that a choice looks
 // at: hung or not is the thread's, and asking the platform costs a call.
@@ -22,14 +24,18 @@ struct LastAnswer {
     bool canAnswer = false;
 };
 
-// Whether the application behind an event can answer now. A thread that a
-// call is already waiting on cannot: asking it again would only queue
-// another wait behind the first. Nor can one the platform reports as hung.
+// Whether the application behind an event can answer now: the rules of
+// call_places.h allow a call (none already waits on its thread, and the
+// application is within its share), and the platform does not report the
+// window as hung.
 bool canAnswerNow(const WaitingEvent& event, void* context) {
+    if (!callMayStartFor(event)) {
+        return false;
+    }
     auto& last = *static_cast<LastAnswer*>(context);
     if (last.thread == 0 || last.thread != event.thread) {
         last.thread = event.thread;
-        last.canAnswer = !callUnderWayInto(event.thread) && !IsHungAppWindow(windowOf(event));
+        last.canAnswer = !IsHungAppWindow(windowOf(event));
     }
     return last.canAnswer;
 }
@@ -42,10 +48,7 @@ void applyFindings(CallProgress progress, const EventFindings* found) {
     }
     switch (progress) {
     case CallProgress::named: playFoundCue(*found, GetTickCount()); break;
-    case CallProgress::found:
-        playFoundCue(*found, GetTickCount());
-        [[fallthrough]];
-    case CallProgress::located:
+    case CallProgress::answered:
         if (setTargetFromFindings(*found)) {
             // With the rectangle: the mouse hook replays nothing once it is gone.
             targetWindow = reinterpret_cast<HWND>(found->window);
@@ -55,21 +58,39 @@ void applyFindings(CallProgress progress, const EventFindings* found) {
     }
 }
 
-// Hands out waiting events, in the order of waiting_events.h, while a call
-// thread is free.
+void CALLBACK recheck(HWND, UINT, UINT_PTR, DWORD) {
+    collectFindings();
+    handlePendingEvents();
+}
+
+// The timer runs while anything waits or a call has not returned, and only
+// then: a quiet desktop costs no wake-up.
+void keepRechecking() {
+    const bool needed = (!eventsEnded && waitingEventCount() > 0) || callsNotReturned() > 0;
+    if (needed && recheckTimer == 0) {
+        recheckTimer = SetTimer(nullptr, 0, recheckMs, recheck);
+    } else if (!needed && recheckTimer != 0) {
+        KillTimer(nullptr, recheckTimer);
+        recheckTimer = 0;
+    }
+}
+
+// Hands out waiting events, in the order of waiting_events.h, while the
+// rules of call_places.h leave a place.
 void handlePendingEvents() {
-    while (!eventsEnded && callsUnderWay() < maxCallsUnderWay) {
+    while (!eventsEnded && callPlaceFree()) {
         LastAnswer last;
         WaitingEvent next{};
-        if (!takeNextWaitingEvent(GetTickCount(), callsUnderWay() > 0, canAnswerNow, &last,
+        if (!takeNextWaitingEvent(GetTickCount(), callsNotReturned() > 0, canAnswerNow, &last,
                                   next)) {
-            return;
+            break;
         }
         if (!startEventCalls(next, applyFindings)) {
             // No thread could be started: the event is lost, not the next ones.
-            return;
+            break;
         }
     }
+    keepRechecking();
 }
 
 }  // namespace
@@ -84,7 +105,7 @@ void endAccessibilityEvents() {
 }
 
 bool accessibilityCallInProgress() {
-    return callsUnderWay() > 0;
+    return callsNotReturned() > 0;
 }
 
 void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG idChild,
@@ -105,12 +126,12 @@ void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject,
     if (windowProcess == GetCurrentProcessId()) {
         return;
     }
-    dispatchWinEvent(event, hwnd, idObject, idChild, windowThread,
+    dispatchWinEvent(event, hwnd, idObject, idChild, windowThread, windowProcess,
                      eventRaisedMs(dwmsEventTime, GetTickCount()));
 }
 
 void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD windowThread,
-                      DWORD raisedMs) {
+                      DWORD windowProcess, DWORD raisedMs) {
     if (eventsEnded) {
         return;
     }
@@ -118,6 +139,8 @@ void dispatchWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD
                         {reinterpret_cast<std::uintptr_t>(hwnd), idObject, idChild},
                         windowThread,
                         raisedMs,
-                        0});
+                        0,
+                        windowProcess,
+                        false});
     handlePendingEvents();
 }

@@ -121,7 +121,7 @@ TEST_F(ClickReplay, ExtremeRectangleFromAMisbehavingApplication) {
 
 }  // namespace
 
-#include "dispatcher.h"
+#include "in_order_dispatcher.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cue_test_support.h"
-#include "dispatcher.h"
+#include "in_order_dispatcher.h"
 
 namespace {
 

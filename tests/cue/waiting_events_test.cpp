@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "call_places.h"
 #include "cue_test_support.h"
-#include "dispatcher.h"
+#include "event_kinds.h"
 #include "event_findings.h"
 #include "waiting_events.h"
 
@@ -23,14 +24,19 @@ protected:
     void SetUp() override {
         CueTest::SetUp();
         clearWaitingEvents();
+        clearCallPlaces();
     }
     void TearDown() override {
         clearWaitingEvents();
+        clearCallPlaces();
         CueTest::TearDown();
     }
 
-    void record(std::uint32_t event, std::int32_t child, std::uint32_t thread = 1) {
-        recordWaitingEvent({event, {0x1000, -4, child}, thread, now, 0});
+    // Each thread an application of its own unless `process` says otherwise.
+    void record(std::uint32_t event, std::int32_t child, std::uint32_t thread = 1,
+                std::uint32_t process = 0) {
+        recordWaitingEvent(
+            {event, {0x1000, -4, child}, thread, now, 0, process != 0 ? process : thread, false});
     }
 
     // What the platform's calls would find about the event: its name, and
@@ -59,6 +65,19 @@ protected:
         WaitingEvent next{};
         EXPECT_TRUE(takeNextWaitingEvent(now, true, nullptr, nullptr, next));
         return findOut(next);
+    }
+
+    // A focus whose calls start in a place of their own, as the platform
+    // makes them: the place, -1 when none may start.
+    int startCall(std::int32_t child, std::uint32_t thread, std::uint32_t process = 0,
+                  EventFindings* found = nullptr) {
+        record(eventObjectFocus, child, thread, process);
+        WaitingEvent next{};
+        EXPECT_TRUE(takeNextWaitingEvent(now, true, nullptr, nullptr, next));
+        if (found != nullptr) {
+            *found = findOut(next);
+        }
+        return beginCall(next, now);
     }
 
     bool handleNext(bool callsUnderWay = false) {
@@ -236,6 +255,102 @@ TEST_F(WaitingEvents, FocusesTakeTurnsByThread) {
     handleAll();
     // Thread 7's newest, then thread 8's though 7 has newer ones, then 7's.
     EXPECT_EQ(asked, (Children{6, 3, 5, 4}));
+}
+
+// Stuck applications fill the bound but for the place kept for a thread
+// known to answer in time; once their calls pass the deadline, any other
+// call may start, though the stuck threads keep their places and are not
+// called again.
+TEST_F(WaitingEvents, AnAbandonedCallFreesItsPlaceInTheBound) {
+    endCall(startCall(1, 50));  // the healthy application has answered in time
+    std::uint32_t thread = 0;
+    while (callsCounted() + 1 < maxCallsUnderWay) {
+        ASSERT_GE(startCall(1, ++thread), 0);
+    }
+    const WaitingEvent healthy{eventObjectFocus, {0x1000, -4, 9}, 50, now, 0, 50, false};
+    WaitingEvent another = healthy;
+    another.thread = another.process = 60;
+    EXPECT_FALSE(callMayStartFor(another));
+    EXPECT_TRUE(callMayStartFor(healthy));
+    now += callDeadlineMs;
+    EXPECT_EQ(abandonOverdueCalls(now, nullptr, nullptr), 0u);
+    now += 1;
+    EXPECT_EQ(abandonOverdueCalls(now, nullptr, nullptr), maxCallsUnderWay - 1);
+    EXPECT_TRUE(callMayStartFor(another));
+    WaitingEvent stuckAgain = healthy;
+    stuckAgain.thread = stuckAgain.process = 1;
+    EXPECT_FALSE(callMayStartFor(stuckAgain));
+    // At the cap, nothing starts until a call returns.
+    while (callsNotReturned() < callPlaceCount) {
+        now += callDeadlineMs + 1;
+        abandonOverdueCalls(now, nullptr, nullptr);
+        ASSERT_GE(startCall(1, ++thread), 0);
+    }
+    now += callDeadlineMs + 1;
+    abandonOverdueCalls(now, nullptr, nullptr);
+    EXPECT_EQ(callsCounted(), 0u);
+    EXPECT_FALSE(callMayStartFor(healthy));
+    endCall(0);
+    EXPECT_TRUE(callMayStartFor(healthy));
+}
+
+// While stuck applications are still being found out, the focus of a thread
+// known to answer in time goes before theirs, though theirs are newer.
+TEST_F(WaitingEvents, FocusOfAThreadThatAnswersInTimeGoesFirst) {
+    endCall(startCall(1, 50));
+    record(eventObjectFocus, 2, 50);
+    record(eventObjectFocus, 3, 7);
+    record(eventObjectFocus, 4, 8);
+    handleAll();
+    EXPECT_EQ(asked, (Children{2, 4, 3}));
+}
+
+// The threads of one process, all stuck on one lock, take no more than its
+// share, abandoned calls included; another application's call still starts.
+TEST_F(WaitingEvents, OneApplicationHoldsNoMoreThanItsShareOfTheCalls) {
+    for (std::uint32_t thread = 1; thread <= callsPerApplication; ++thread) {
+        ASSERT_GE(startCall(1, thread, 7), 0);
+    }
+    now += callDeadlineMs + 1;
+    abandonOverdueCalls(now, nullptr, nullptr);
+    EXPECT_EQ(startCall(2, 100, 7), -1);
+    EXPECT_GE(startCall(3, 200, 8), 0);
+}
+
+// A focus whose thread has raised a newer focus since plays nothing when
+// its answer comes, though the newer one has no cue; its arming still
+// stands, as in arrival order. A newer focus of another thread silences
+// nothing.
+TEST_F(WaitingEvents, FocusTheUserHasLeftPlaysNothingButStillArms) {
+    names[1] = u"Mentés";
+    names[3] = u"Vissza";
+    EventFindings save;
+    ASSERT_GE(startCall(1, 7, 0, &save), 0);
+    record(eventObjectFocus, 2, 8);  // another thread's
+    applyEventFindings(save, now);
+    handleAll();
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Save.wav"}));
+    playedSounds().clear();
+    clearCallPlaces();
+
+    EventFindings back;
+    ASSERT_GE(startCall(3, 7, 0, &back), 0);
+    record(eventObjectFocus, 4, 7);  // its own thread's, with no cue
+    applyEventFindings(back, now);
+    handleAll();
+    EXPECT_TRUE(playedSounds().empty());
+    EXPECT_EQ(armedCueId, 1005);
+    EXPECT_EQ(targetLeft, 3);
+}
+
+// A show waits out a newer focus that plays nothing (the fuzzer checks that
+// no older answer plays after a newer cue, a show's included).
+TEST_F(WaitingEvents, ShowsGiveWayOnlyToAFocusCueThatPlays) {
+    names[1] = u"Előre";
+    record(eventObjectShow, 1, 7);
+    record(eventObjectFocus, 2, 8);  // no cue
+    handleAll();
+    EXPECT_EQ(playedSounds(), (Sounds{"Sounds\\Forwardarrow.wav"}));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -375,6 +376,70 @@ TEST_F(ProgramFaults, HungApplicationRaisingEventsDoesNotSilenceAHealthyOne) {
     // however many events the application raised (600).
     EXPECT_LE(names, seconds / 2 + 4);
     EXPECT_LE(objects, seconds + 8);
+    expectNextCueRight();
+}
+
+// More applications hang in their name queries at once than calls may be
+// under way: once their calls pass the deadline, a healthy application's
+// focus is heard while they still hang, and their late answers, older than
+// its cue, play nothing.
+TEST_F(ProgramFaults, SeveralHungApplicationsAtOnceHoldBackNoOther) {
+    constexpr DWORD hangMs = 6000;
+    std::vector<std::unique_ptr<Target>> hung;
+    for (int i = 0; i < 5; ++i) {
+        hung.push_back(std::make_unique<Target>());
+        ASSERT_TRUE(hung.back()->ready());
+        ASSERT_EQ(hung.back()->command("name Mentés"), "ok");
+        ASSERT_EQ(hung.back()->command("name-delay 6000"), "ok");
+    }
+    const ULONGLONG hangsBegin = GetTickCount64();
+    for (const auto& application : hung) {
+        ASSERT_EQ(application->command("raise 8005"), "ok");
+    }
+    Sleep(500);  // every one of them is asked, and hangs
+    say("name Vissza");
+    const ULONGLONG raised = GetTickCount64();
+    say("raise 8005");
+    const bool heard = vocaret.waitForSounds(1, 3000);
+    const ULONGLONG heardAfter = GetTickCount64() - raised;
+    std::printf("[ MEASURE  ] beside 5 applications hung at once in a name query: the healthy "
+                "cue %s after %lu ms\n", heard ? "came" : "did NOT come",
+                static_cast<unsigned long>(heardAfter));
+    ASSERT_TRUE(heard);
+    ASSERT_LT(GetTickCount64(), hangsBegin + hangMs) << "the hangs ended before the cue came";
+    EXPECT_EQ(vocaret.sounds(), Sounds{"Sounds\\Backarrow.wav"});
+    // The hung ones answer; nothing of theirs plays.
+    Sleep(static_cast<DWORD>(hangsBegin + hangMs + 1500 - GetTickCount64()));
+    EXPECT_EQ(vocaret.sounds(), Sounds{"Sounds\\Backarrow.wav"});
+}
+
+// Any process can find the findings window of vocaret's call threads by its
+// class. Closing it, or posting it forged findings while a call is under
+// way, silences nothing: the slow call's cue still comes, and the next.
+TEST_F(ProgramFaults, FindingsWindowCannotBeSilencedFromOutside) {
+    say("name Mentés");
+    say("name-delay 2000");
+    say("raise 8005");
+    Sleep(300);
+    HWND findings = nullptr;
+    while ((findings = FindWindowExA(HWND_MESSAGE, findings, "vocaretCallFindings", nullptr)) !=
+               nullptr &&
+           GetWindowThreadProcessId(findings, nullptr) !=
+               GetWindowThreadProcessId(vocaret.mainWindow(), nullptr)) {
+    }
+    ASSERT_NE(findings, nullptr);
+    for (UINT message = WM_APP; message < WM_APP + 0x80; ++message) {
+        for (WPARAM place = 0; place < 4; ++place) {
+            for (LPARAM progress = 0; progress < 4; ++progress) {
+                PostMessageA(findings, message, place, progress);
+            }
+        }
+    }
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(findings, WM_CLOSE, 0, 0, SMTO_NORMAL, 2000, &result);
+    EXPECT_TRUE(IsWindow(findings));
+    ASSERT_TRUE(vocaret.waitForSounds(1, 5000));
+    EXPECT_EQ(vocaret.sounds(), Sounds{"Sounds\\Save.wav"});
     expectNextCueRight();
 }
 

@@ -55,8 +55,9 @@ protected:
     void raise(DWORD event) { raise(event, target.handle()); }
     // The same from inside a scripted answer, while a call waits on it.
     static void raiseMeanwhile(DWORD event, HWND window, LONG child = CHILDID_SELF) {
-        dispatchWinEvent(event, window, OBJID_CLIENT, child,
-                         GetWindowThreadProcessId(window, nullptr), GetTickCount());
+        DWORD process = 0;
+        const DWORD thread = GetWindowThreadProcessId(window, &process);
+        dispatchWinEvent(event, window, OBJID_CLIENT, child, thread, process, GetTickCount());
     }
     static bool settle() {
         return pumpUntil([] { return !accessibilityCallInProgress() && waitingEventCount() == 0; },
@@ -83,7 +84,6 @@ protected:
     // Every reference handed out for an event is given back by its end.
     void expectNoReferenceHeld() {
         EXPECT_EQ(target.accessible.references, 1);
-        EXPECT_EQ(objectName, nullptr);
     }
 };
 
@@ -341,7 +341,9 @@ TEST_F(WinEventProc, EventsArrivingDuringANameQueryAreHandledAfterItInOrder) {
     };
     raise(EVENT_OBJECT_FOCUS);
     EXPECT_EQ(askedInside, 0);
-    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Forwardarrow.wav"}));
+    // The focus has moved on within the same thread before "Vissza" was
+    // named: only the newer one is heard.
+    EXPECT_EQ(played, (Sounds{"Sounds\\Forwardarrow.wav"}));
     EXPECT_EQ(armedCueId, 1006);  // the newer focus wins
     EXPECT_EQ(targetLeft, 300);
     expectNoReferenceHeld();
@@ -378,7 +380,7 @@ TEST_F(WinEventProc, FloodDuringAWaitGivesWayToTheFocusAfterIt) {
     };
     raise(EVENT_OBJECT_FOCUS);
     EXPECT_EQ(burst.accessible.nameQueries, 0);
-    EXPECT_EQ(played, (Sounds{"Sounds\\Backarrow.wav", "Sounds\\Uparrow.wav"}));
+    EXPECT_EQ(played, (Sounds{"Sounds\\Uparrow.wav"}));  // the same thread's newer focus
     EXPECT_EQ(armedCueId, 1007);
     expectNoReferenceHeld();
     EXPECT_EQ(burst.accessible.references, 1);
@@ -497,20 +499,27 @@ TEST_F(WinEventProc, AnApplicationThatHangsHoldsBackNoOther) {
 }
 
 // Calls into several hung applications at once stay within the bound; past
-// it, events wait until a call returns, and the newest focus still wins.
+// it, events wait until a call returns or passes its deadline, and the
+// newest focus still wins.
 TEST_F(WinEventProc, CallsUnderWayAtOnceStayWithinTheBound) {
     std::vector<std::unique_ptr<WindowOfAnotherThread>> hung;
-    for (int i = 0; i < maxCallsUnderWay + 2; ++i) {
+    for (std::size_t i = 0; i < maxCallsUnderWay + 2; ++i) {
         hung.push_back(std::make_unique<WindowOfAnotherThread>(L"Vissza"));
         hung.back()->accessible().answers.duringNameQuery = [] { Sleep(300); };
     }
     named(L"Fel");
     for (const auto& window : hung) {
-        raiseMeanwhile(EVENT_OBJECT_FOCUS, window->handle());
+        // Each thread an application of its own: one process's share is smaller.
+        const DWORD thread = GetWindowThreadProcessId(window->handle(), nullptr);
+        dispatchWinEvent(EVENT_OBJECT_FOCUS, window->handle(), OBJID_CLIENT, CHILDID_SELF, thread,
+                         thread, GetTickCount());
     }
     raiseMeanwhile(EVENT_OBJECT_FOCUS, target.handle());
     EXPECT_TRUE(settle());
-    EXPECT_EQ(mostCallsUnderWay(), maxCallsUnderWay);
+    // The bound's last place is kept for threads known to answer in time,
+    // as this one is from the tests before.
+    EXPECT_GE(mostCallsUnderWay(), static_cast<int>(maxCallsUnderWay) - 1);
+    EXPECT_LE(mostCallsUnderWay(), static_cast<int>(maxCallsUnderWay));
     EXPECT_EQ(played.back(), "Sounds\\Uparrow.wav");
     EXPECT_EQ(armedCueId, 1007);  // the newest focus wins
     int asked = 0;
@@ -519,7 +528,22 @@ TEST_F(WinEventProc, CallsUnderWayAtOnceStayWithinTheBound) {
         EXPECT_EQ(window->accessible().references, 1);
     }
     // Those still waiting when the newest focus armed got no call.
-    EXPECT_GE(asked, maxCallsUnderWay);
+    EXPECT_GE(asked, static_cast<int>(maxCallsUnderWay) - 1);
+    expectNoReferenceHeld();
+}
+
+// The call threads' findings come back though the window they post to is
+// destroyed while a call is under way.
+TEST_F(WinEventProc, CuesStillComeWhenTheFindingsWindowIsDestroyed) {
+    named(L"Mentés");
+    target.accessible.answers.duringNameQuery = [] {
+        ASSERT_TRUE(DestroyWindow(
+            FindWindowExA(HWND_MESSAGE, nullptr, "vocaretCallFindings", nullptr)));
+    };
+    raiseMeanwhile(EVENT_OBJECT_FOCUS, target.handle());
+    EXPECT_TRUE(settle());
+    EXPECT_EQ(played, (Sounds{"Sounds\\Save.wav"}));
+    EXPECT_EQ(armedCueId, 1028);
     expectNoReferenceHeld();
 }
 

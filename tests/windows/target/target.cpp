@@ -27,6 +27,9 @@
 //   child-name I TEXT    child I of the element is named TEXT
 //   child-prefix TEXT    every other child I is named TEXT followed by I
 //   raise-child HEX I    NotifyWinEvent(HEX, element, OBJID_CLIENT, I)
+//   raise-then-child HEX MS I  raises HEX on the element, and another thread
+//                        raises it on child I MS milliseconds later, while
+//                        the UI thread may be answering a slow name query
 //   busy RATE FOR N SHOW  another thread raises RATE events a second for FOR
 //                        milliseconds on children 1..N in turn, of kinds that
 //                        change no cue (location, name, state, value,
@@ -34,6 +37,10 @@
 //                        one a show instead (0: none); answers at once
 //   busy-focus RATE FOR N  the same with focus events only
 //   element-window       prints the element's window handle
+//   hung-threads N MS EVERY FOR  N more UI threads, each with a window named
+//                        "Mentés" whose every name query takes MS ms, as
+//                        threads blocked on one lock; another thread raises
+//                        a focus on each window every EVERY ms for FOR ms
 //   die-in-name-query    the next name query ends this process instead
 //   hang MS              the UI thread stops answering for MS milliseconds,
 //                        starting after this command has been answered
@@ -49,6 +56,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -150,6 +158,19 @@ DWORD WINAPI raiseEvery(void* parameter) {
     return 0;
 }
 
+struct RaiseChildLater {
+    DWORD delay = 0;
+    DWORD event = 0;
+    LONG child = 0;
+};
+
+DWORD WINAPI raiseChildLater(void* parameter) {
+    const auto later = takeOverToRaise<RaiseChildLater>(parameter);
+    Sleep(later.delay);
+    NotifyWinEvent(later.event, element->handle(), OBJID_CLIENT, later.child);
+    return 0;
+}
+
 struct Busy {
     DWORD rate = 0;
     DWORD duration = 0;
@@ -181,6 +202,50 @@ DWORD WINAPI raiseBusily(void* parameter) {
                                          : quietKinds[raised % 8];
         NotifyWinEvent(event, element->handle(), OBJID_CLIENT,
                        static_cast<LONG>(raised % static_cast<ULONGLONG>(busy.children)) + 1);
+    }
+    return 0;
+}
+
+struct HungThreads {
+    int count = 0;
+    DWORD nameDelay = 0;
+    DWORD interval = 0;
+    DWORD duration = 0;
+    HWND windows[16] = {};
+    HANDLE ready = nullptr;
+};
+
+// A UI thread of the process with a window of its own, hanging in every name query.
+DWORD WINAPI hungThread(void* parameter) {
+    auto& hung = *static_cast<HungThreads*>(parameter);
+    CoInitialize(nullptr);
+    auto* window = new ScriptedWindow;  // lives as long as the process
+    window->accessible.answers.name = widen("Mentés");
+    const DWORD delay = hung.nameDelay;
+    window->accessible.answers.duringEveryNameQuery = [delay] { Sleep(delay); };
+    for (HWND& slot : hung.windows) {
+        if (slot == nullptr) {
+            slot = window->handle();
+            break;
+        }
+    }
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    SetEvent(hung.ready);
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+DWORD WINAPI raiseOnHungThreads(void* parameter) {
+    const auto hung = takeOverToRaise<HungThreads>(parameter);
+    const ULONGLONG end = GetTickCount64() + hung.duration;
+    while (GetTickCount64() < end) {
+        for (int i = 0; i < hung.count; ++i) {
+            NotifyWinEvent(EVENT_OBJECT_FOCUS, hung.windows[i], OBJID_CLIENT, CHILDID_SELF);
+        }
+        Sleep(hung.interval);
     }
     return 0;
 }
@@ -345,6 +410,12 @@ std::string run(const std::string& line) {
         args >> event >> child;
         NotifyWinEvent(static_cast<DWORD>(parseHex(event)), element->handle(), OBJID_CLIENT,
                        child);
+    } else if (verb == "raise-then-child") {
+        auto* later = new RaiseChildLater{};
+        args >> event >> later->delay >> later->child;
+        later->event = static_cast<DWORD>(parseHex(event));
+        NotifyWinEvent(later->event, element->handle(), OBJID_CLIENT, CHILDID_SELF);
+        CloseHandle(CreateThread(nullptr, 0, raiseChildLater, later, 0, nullptr));
     } else if (verb == "busy" || verb == "busy-focus") {
         auto* busy = new Busy{};
         args >> busy->rate >> busy->duration >> busy->children;
@@ -357,6 +428,17 @@ std::string run(const std::string& line) {
             return "error busy needs a rate and children";
         }
         CloseHandle(CreateThread(nullptr, 0, raiseBusily, busy, 0, nullptr));
+    } else if (verb == "hung-threads") {
+        auto* hung = new HungThreads{};
+        args >> hung->count >> hung->nameDelay >> hung->interval >> hung->duration;
+        hung->count = std::min(hung->count, 16);
+        hung->ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        for (int i = 0; i < hung->count; ++i) {
+            CloseHandle(CreateThread(nullptr, 0, hungThread, hung, 0, nullptr));
+            WaitForSingleObject(hung->ready, 10000);
+        }
+        CloseHandle(hung->ready);
+        CloseHandle(CreateThread(nullptr, 0, raiseOnHungThreads, hung, 0, nullptr));
     } else if (verb == "element-window") {
         return "ok " + std::to_string(reinterpret_cast<std::uintptr_t>(element->handle()));
     } else if (verb == "die-in-name-query") {

@@ -1,4 +1,4 @@
-#include "dispatcher.h"
+#include "in_order_dispatcher.h"
 
 #include "click_target.h"
 #include "play_cue.h"

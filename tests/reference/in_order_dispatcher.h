@@ -1,15 +1,14 @@
-// The platform-neutral core of the accessibility event dispatcher: acts on the
-// show, hide and focus of named elements.
+// One event handled at once, with its calls made as it goes: what arrival
+// order does, and so the reference that the product's answers, coming back
+// late and out of order, are held to (event_findings.h). The core's tests,
+// the fuzzer and the benchmarks use it; the program does not.
 #pragma once
 
 #include <cstdint>
 #include <type_traits>
 
 #include "cue_table.h"
-
-constexpr std::uint32_t eventObjectShow = 0x8002;   // EVENT_OBJECT_SHOW
-constexpr std::uint32_t eventObjectHide = 0x8003;   // EVENT_OBJECT_HIDE
-constexpr std::uint32_t eventObjectFocus = 0x8005;  // EVENT_OBJECT_FOCUS
+#include "event_kinds.h"
 
 // What a location query found.
 enum class Location {
@@ -23,9 +22,6 @@ enum class Location {
 // found.
 using LocationQuery = Location (*)(void* context);
 
-// One event handled at once, with its calls made as it goes: what arrival
-// order does, and so the reference that answers coming back late and out of
-// order are held to (event_findings.h).
 void handleAccessibilityEvent(std::uint32_t event, const ElementName& name, LocationQuery locate,
                               void* context);
 
