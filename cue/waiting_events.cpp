@@ -60,12 +60,12 @@ bool answers(const WaitingEvent& event, AnswerCheck canAnswer, void* context) {
 // The newest focus of each thread stands for it, and the thread whose focus
 // went last waits while another thread's focus waits, so that one
 // application's flood of focuses cannot keep putting itself ahead of
-// another's. `inTimeOnly`: of threads known to answer in time only.
-std::size_t newestFocus(bool inTimeOnly, AnswerCheck canAnswer, void* context) {
+// another's. Of threads known to answer in time only.
+std::size_t newestFocusAnsweringInTime(AnswerCheck canAnswer, void* context) {
     std::size_t newestOfLast = none;
     for (std::size_t i = waitingCount; i-- > 0;) {
         if (waiting[i].event == eventObjectFocus &&
-            (!inTimeOnly || answersInTime(waiting[i].thread)) &&
+            answersInTime(waiting[i].thread) &&
             answers(waiting[i], canAnswer, context)) {
             if (waiting[i].thread != lastFocusThread) {
                 return i;
@@ -78,13 +78,38 @@ std::size_t newestFocus(bool inTimeOnly, AnswerCheck canAnswer, void* context) {
     return newestOfLast;
 }
 
+// Of threads not known to answer in time: the newest focus of the thread
+// whose newest focus is the oldest. A thread that keeps raising focuses
+// faster than it is asked, as a stuck application's other threads may,
+// keeps moving its focus to the back, behind the threads that do not.
+std::size_t focusOfTheQuietestThread(AnswerCheck canAnswer, void* context) {
+    constexpr std::size_t tracked = 64;
+    std::uint32_t seen[tracked];
+    std::size_t seenCount = 0;
+    std::size_t quietest = none;
+    for (std::size_t i = waitingCount; i-- > 0;) {
+        const WaitingEvent& event = waiting[i];
+        if (event.event != eventObjectFocus ||
+            std::find(seen, seen + seenCount, event.thread) != seen + seenCount) {
+            continue;
+        }
+        if (seenCount < tracked) {
+            seen[seenCount++] = event.thread;
+        }
+        if (answers(event, canAnswer, context)) {
+            quietest = i;
+        }
+    }
+    return quietest;
+}
+
 std::size_t chooseNext(AnswerCheck canAnswer, void* context) {
     // Focuses first: the user is there now. Those of threads known to answer
     // in time before the others: a stuck application's flood of focuses is
     // always newer.
-    std::size_t focus = newestFocus(true, canAnswer, context);
+    std::size_t focus = newestFocusAnsweringInTime(canAnswer, context);
     if (focus == none) {
-        focus = newestFocus(false, canAnswer, context);
+        focus = focusOfTheQuietestThread(canAnswer, context);
     }
     if (focus != none) {
         return focus;

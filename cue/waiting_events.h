@@ -8,10 +8,12 @@
 // every cue as handling each event in arrival order would, except for the
 // cues that could only have cut off a newer cue, that come too late to name
 // what is in front of the user, or of a focus the user has left:
-// - focuses go first, those of threads known to answer in time
-//   (call_places.h) before the others: the newest focus of each thread
-//   stands for it, and the thread whose focus was taken last waits while
-//   another thread's focus waits;
+// - focuses go first, and the newest focus of each thread stands for it.
+//   Those of threads known to answer in time (call_places.h) go before the
+//   others, the thread whose focus was taken last waiting while another
+//   such thread's focus waits. Of the other threads, the one whose newest
+//   focus is the oldest goes first: a thread that keeps raising focuses
+//   (a flood, or a stuck application's other threads) moves to the back;
 // - a focus whose cue plays makes the shows that arrived before it moot
 //   (forgetShowsBefore): their cues would only cut it off;
 // - a focus that arms the click target makes every older focus and hide

@@ -253,8 +253,9 @@ TEST_F(WaitingEvents, FocusesTakeTurnsByThread) {
     record(eventObjectFocus, 5, 7);
     record(eventObjectFocus, 6, 7);
     handleAll();
-    // Thread 7's newest, then thread 8's though 7 has newer ones, then 7's.
-    EXPECT_EQ(asked, (Children{6, 3, 5, 4}));
+    // Thread 8's, whose newest focus is older than thread 7's newest: 7
+    // keeps raising more. Then 7's, the newest first.
+    EXPECT_EQ(asked, (Children{3, 6, 5, 4}));
 }
 
 // Stuck applications fill the bound but for the place kept for a thread
@@ -295,14 +296,14 @@ TEST_F(WaitingEvents, AnAbandonedCallFreesItsPlaceInTheBound) {
 }
 
 // While stuck applications are still being found out, the focus of a thread
-// known to answer in time goes before theirs, though theirs are newer.
+// known to answer in time goes before theirs, though it is the newest.
 TEST_F(WaitingEvents, FocusOfAThreadThatAnswersInTimeGoesFirst) {
     endCall(startCall(1, 50));
-    record(eventObjectFocus, 2, 50);
     record(eventObjectFocus, 3, 7);
     record(eventObjectFocus, 4, 8);
+    record(eventObjectFocus, 2, 50);
     handleAll();
-    EXPECT_EQ(asked, (Children{2, 4, 3}));
+    EXPECT_EQ(asked, (Children{2, 3, 4}));
 }
 
 // The threads of one process, all stuck on one lock, take no more than its
