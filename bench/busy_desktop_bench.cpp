@@ -30,7 +30,6 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -246,31 +245,10 @@ std::vector<const CueRow*> nameFocusChildren(Target& focus, int focuses) {
     return rows;
 }
 
-bool run(const Listener& listener, const Load& load, DWORD seconds, Result& result) {
-    Desktop desktop(listener);
-    if (!desktop.started(listener)) {
-        return false;
-    }
-    Vocaret& vocaret = desktop.vocaret;
-    Target& busy = desktop.other;
-    Target& focus = desktop.focus;
-    busy.command("child-prefix Elem ");
-    const std::vector<const CueRow*> rows = rowsWithDistinctSounds();
-    const int focuses = static_cast<int>(seconds * 1000 / focusIntervalMs);
-    std::map<std::string, int> focusOfSound;
-    for (int i = 0; i < focuses; ++i) {
-        const CueRow* row = rows[static_cast<std::size_t>(i) % rows.size()];
-        focus.command("child-name " + std::to_string(i + 1) + " " + escaped(row->elementName));
-        focusOfSound[row->soundFile] = i;
-    }
-    if (load.nameDelayMs != 0) {
-        busy.command("name-delay-every " + std::to_string(load.nameDelayMs));
-    }
-    const double cpuBefore = unixProcessCpuMs(listener.program);
-    const std::string span = std::to_string(load.rate) + " " + std::to_string(seconds * 1000) +
-                             " " + std::to_string(busyElements);
-    busy.command(load.focuses ? "busy-focus " + span
-                              : "busy " + span + " " + std::to_string(load.showEvery));
+// Raises a focus on children 1..focuses in turn, one every focusIntervalMs,
+// calling afterEach(i) after each; answers when each was raised.
+template <class AfterEach>
+std::vector<double> raiseFocusesInTurn(Target& focus, int focuses, AfterEach afterEach) {
     std::vector<double> raisedAt(static_cast<std::size_t>(focuses));
     const ULONGLONG start = GetTickCount64();
     for (int i = 0; i < focuses; ++i) {
@@ -281,7 +259,31 @@ bool run(const Listener& listener, const Load& load, DWORD seconds, Result& resu
         }
         raisedAt[static_cast<std::size_t>(i)] = static_cast<double>(GetTickCount64());
         focus.command("raise-child 8005 " + std::to_string(i + 1));
+        afterEach(i);
     }
+    return raisedAt;
+}
+
+bool run(const Listener& listener, const Load& load, DWORD seconds, Result& result) {
+    Desktop desktop(listener);
+    if (!desktop.started(listener)) {
+        return false;
+    }
+    Vocaret& vocaret = desktop.vocaret;
+    Target& busy = desktop.other;
+    Target& focus = desktop.focus;
+    busy.command("child-prefix Elem ");
+    const int focuses = static_cast<int>(seconds * 1000 / focusIntervalMs);
+    const std::vector<const CueRow*> rows = nameFocusChildren(focus, focuses);
+    if (load.nameDelayMs != 0) {
+        busy.command("name-delay-every " + std::to_string(load.nameDelayMs));
+    }
+    const double cpuBefore = unixProcessCpuMs(listener.program);
+    const std::string span = std::to_string(load.rate) + " " + std::to_string(seconds * 1000) +
+                             " " + std::to_string(busyElements);
+    busy.command(load.focuses ? "busy-focus " + span
+                              : "busy " + span + " " + std::to_string(load.showEvery));
+    const std::vector<double> raisedAt = raiseFocusesInTurn(focus, focuses, [](int) {});
     // Late cues still count: the slowest seen so far came within 3 s.
     vocaret.waitForSounds(static_cast<std::size_t>(focuses), 4000);
     result.cpuMs = unixProcessCpuMs(listener.program) - cpuBefore;
@@ -330,22 +332,14 @@ bool runStuck(const Listener& listener, const Stuck& stuck, DWORD seconds, Resul
             application->command("raise-every 50 " + span + " 8005");
         }
     }
-    std::vector<double> raisedAt(static_cast<std::size_t>(focuses));
-    const ULONGLONG start = GetTickCount64();
-    for (int i = 0; i < focuses; ++i) {
-        const ULONGLONG due = start + static_cast<ULONGLONG>(i) * focusIntervalMs;
-        ULONGLONG now = GetTickCount64();
-        if (due > now) {
-            Sleep(static_cast<DWORD>(due - now));
-        }
-        raisedAt[static_cast<std::size_t>(i)] = static_cast<double>(GetTickCount64());
-        focus.command("raise-child 8005 " + std::to_string(i + 1));
+    // A minute in for a soak, when every stuck call has long been abandoned.
+    const int early = static_cast<int>((seconds >= 300 ? 60000 : 1000) / focusIntervalMs);
+    const std::vector<double> raisedAt = raiseFocusesInTurn(focus, focuses, [&](int i) {
         result.threadsAtMost = std::max(result.threadsAtMost, threadsOf(vocaret.process.id()));
-        // A minute in for a soak, when every stuck call has long been abandoned.
-        if (i == static_cast<int>((seconds >= 300 ? 60000 : 1000) / focusIntervalMs)) {
+        if (i == early) {
             result.memoryEarly = memoryOf(vocaret.process.handle());
         }
-    }
+    });
     vocaret.waitForSounds(static_cast<std::size_t>(focuses), 4000);
     result.memoryLate = memoryOf(vocaret.process.handle());
     result.raised = focuses;
