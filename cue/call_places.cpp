@@ -91,16 +91,12 @@ void endCall(int place) {
     }
 }
 
-std::size_t abandonOverdueCalls(std::uint32_t nowMs, CallAbandoned abandoned, void* context) {
+std::size_t abandonOverdueCalls(std::uint32_t nowMs) {
     std::size_t count = 0;
-    for (std::size_t i = 0; i < callPlaceCount; ++i) {
-        CallPlace& place = places[i];
+    for (CallPlace& place : places) {
         if (place.busy && !place.abandoned && nowMs - place.startedMs > callDeadlineMs) {
             place.abandoned = true;
             ++count;
-            if (abandoned != nullptr) {
-                abandoned(static_cast<int>(i), context);
-            }
         }
     }
     return count;

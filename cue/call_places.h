@@ -55,10 +55,8 @@ int beginCall(const WaitingEvent& event, std::uint32_t nowMs);
 // The calls of `place` have returned: the place is free.
 void endCall(int place);
 
-// Abandons the calls past their deadline at nowMs; `abandoned` is told of
-// each (it may be null). Answers how many.
-using CallAbandoned = void (*)(int place, void* context);
-std::size_t abandonOverdueCalls(std::uint32_t nowMs, CallAbandoned abandoned, void* context);
+// Abandons the calls past their deadline at nowMs; answers how many.
+std::size_t abandonOverdueCalls(std::uint32_t nowMs);
 
 bool callBusy(int place);
 // Calls that have not returned, abandoned ones included.

@@ -161,18 +161,17 @@ std::uint64_t recordWaitingEvent(WaitingEvent event) {
     }
     event.arrival = ++arrivals;
     event.superseded = false;
-    if (event.event == eventObjectFocus) {
-        // The user has left the thread's older focuses, waiting or asked about.
-        for (std::size_t i = 0; i < waitingCount; ++i) {
-            if (waiting[i].event == eventObjectFocus && waiting[i].thread == event.thread) {
-                waiting[i].superseded = true;
-            }
-        }
+    const bool focus = event.event == eventObjectFocus;
+    if (focus) {
         supersedeFocusCallsOf(event.thread);
     }
     std::size_t same = none;
     std::size_t threadShare = 0;
     for (std::size_t i = 0; i < waitingCount; ++i) {
+        if (focus && waiting[i].event == eventObjectFocus && waiting[i].thread == event.thread) {
+            // The user has left the thread's older focuses, waiting or asked about.
+            waiting[i].superseded = true;
+        }
         if (waiting[i].element == event.element && waiting[i].event == event.event) {
             same = i;
         } else if (waiting[i].thread == event.thread) {

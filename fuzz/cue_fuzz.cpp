@@ -538,10 +538,7 @@ void waitingEvents(Reader& in) {
                 ++overdueNow;
             }
         }
-        std::size_t abandonedNow = 0;
-        abandonOverdueCalls(
-            now, [](int, void* count) { ++*static_cast<std::size_t*>(count); }, &abandonedNow);
-        check(abandonedNow == overdueNow);
+        check(abandonOverdueCalls(now) == overdueNow);
         check(callsCounted() == countCalls([](const Call& call) { return !call.abandoned; }));
         check(callsNotReturned() == underWay.size());
     };

@@ -223,7 +223,7 @@ bool startEventCalls(const WaitingEvent& event, FindingsHandler handler) {
 }
 
 void collectFindings() {
-    abandonOverdueCalls(GetTickCount(), nullptr, nullptr);
+    abandonOverdueCalls(GetTickCount());
     for (int place = 0; place < static_cast<int>(callPlaceCount); ++place) {
         if (!callBusy(place) || findingsHandler == nullptr) {
             continue;

@@ -274,9 +274,9 @@ TEST_F(WaitingEvents, AnAbandonedCallFreesItsPlaceInTheBound) {
     EXPECT_FALSE(callMayStartFor(another));
     EXPECT_TRUE(callMayStartFor(healthy));
     now += callDeadlineMs;
-    EXPECT_EQ(abandonOverdueCalls(now, nullptr, nullptr), 0u);
+    EXPECT_EQ(abandonOverdueCalls(now), 0u);
     now += 1;
-    EXPECT_EQ(abandonOverdueCalls(now, nullptr, nullptr), maxCallsUnderWay - 1);
+    EXPECT_EQ(abandonOverdueCalls(now), maxCallsUnderWay - 1);
     EXPECT_TRUE(callMayStartFor(another));
     WaitingEvent stuckAgain = healthy;
     stuckAgain.thread = stuckAgain.process = 1;
@@ -284,11 +284,11 @@ TEST_F(WaitingEvents, AnAbandonedCallFreesItsPlaceInTheBound) {
     // At the cap, nothing starts until a call returns.
     while (callsNotReturned() < callPlaceCount) {
         now += callDeadlineMs + 1;
-        abandonOverdueCalls(now, nullptr, nullptr);
+        abandonOverdueCalls(now);
         ASSERT_GE(startCall(1, ++thread), 0);
     }
     now += callDeadlineMs + 1;
-    abandonOverdueCalls(now, nullptr, nullptr);
+    abandonOverdueCalls(now);
     EXPECT_EQ(callsCounted(), 0u);
     EXPECT_FALSE(callMayStartFor(healthy));
     endCall(0);
@@ -313,7 +313,7 @@ TEST_F(WaitingEvents, OneApplicationHoldsNoMoreThanItsShareOfTheCalls) {
         ASSERT_GE(startCall(1, thread, 7), 0);
     }
     now += callDeadlineMs + 1;
-    abandonOverdueCalls(now, nullptr, nullptr);
+    abandonOverdueCalls(now);
     EXPECT_EQ(startCall(2, 100, 7), -1);
     EXPECT_GE(startCall(3, 200, 8), 0);
 }
